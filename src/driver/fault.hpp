@@ -1,0 +1,32 @@
+// The one fatal fault of a run: its number (the exit status) and its text.
+// Thrown where the fault arises; the run driver turns it into the diagnostic
+// line "telva: severe (N): TEXT" and the exit status.
+#pragma once
+
+#include <string>
+
+namespace telva {
+
+struct Fault {
+  int number;
+  std::string text;
+};
+
+// Fault numbers, also the exit statuses.
+namespace faults {
+inline constexpr int endOfFile = 24;
+inline constexpr int fileNotFound = 29;
+inline constexpr int openFailure = 30;
+inline constexpr int listingIsInput = 31;
+inline constexpr int writeFailure = 38;
+inline constexpr int conversionError = 64;
+inline constexpr int overCapacity = 65;
+inline constexpr int invalidValue = 66;
+} // namespace faults
+
+// "<what>, unit <unit>, file <path>", the tail every file fault carries.
+inline std::string unitText(const std::string& what, int unit, const std::string& path) {
+  return what + ", unit " + std::to_string(unit) + ", file " + path;
+}
+
+} // namespace telva

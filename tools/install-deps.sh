@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs, through the system package manager, whatever the build and the
+# tests need and the machine lacks. Does nothing when all is present.
+set -euo pipefail
+packages=(g++ cmake make libgtest-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]}" >&2
+  echo "run: sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}"
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
