@@ -1,5 +1,8 @@
 #include "driver/input_file.hpp"
 
+#include <cmath>
+
+#include "crystal/cell_geometry.hpp"
 #include "driver/capacities.hpp"
 #include "driver/fault.hpp"
 
@@ -107,6 +110,16 @@ InputHead readHead(InputFile& input, Listing& listing) {
         {std::get<std::string>(v[0]), real(v[1]), real(v[2]), real(v[3]), real(v[4]), real(v[5])});
   }
   return head;
+}
+
+void checkHeadValues(const InputHead& head, const std::string& path) {
+  auto refuse = [&](const char* what) {
+    throw Fault{faults::invalidValue, unitText(what, inputUnit, path)};
+  };
+  if (!std::isfinite(head.radius) || !(head.radius > 0))
+    refuse("radius of an ionic sphere must be a positive number");
+  if (!std::isfinite(head.range)) refuse("reciprocal-space range must be a finite number");
+  if (!describesCell(head.lattice)) refuse("lattice parameters describe no cell");
 }
 
 bool probeForPositions(InputFile& input) {

@@ -29,6 +29,11 @@ struct InputHead {
 // listing. Leaves the input at the first record after the sites.
 InputHead readHead(InputFile& input, Listing& listing);
 
+// Refuses a head whose values make every result meaningless: a radius that is
+// not a positive number, a range that is not finite, lattice parameters that
+// describe no cell. Checked in that order, after the head has been echoed.
+void checkHeadValues(const InputHead& head, const std::string& path);
+
 // Whether a position record follows; leaves the input standing at it.
 bool probeForPositions(InputFile& input);
 

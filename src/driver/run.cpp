@@ -5,9 +5,14 @@
 #include <optional>
 #include <sys/stat.h>
 
+#include "crystal/cell_geometry.hpp"
+#include "driver/capacities.hpp"
 #include "driver/fault.hpp"
 #include "driver/input_file.hpp"
 #include "driver/record_files.hpp"
+#include "electrostatics/coefficient_table.hpp"
+#include "electrostatics/positions.hpp"
+#include "electrostatics/site_potentials.hpp"
 
 namespace telva {
 
@@ -68,12 +73,26 @@ std::FILE* openListing(const std::string& path, const struct stat& input) {
   return stream;
 }
 
+// Exit status of the run stopped because the table would not fit.
+constexpr int capacityStop = 1;
+
 // The phases of the computation, each once and in order.
 int runPhases(InputFile& input, Listing& listing) {
   listing.write(banner);
   const InputHead head = readHead(input, listing);
-  (void)head;
-  probeForPositions(input);
+  checkHeadValues(head, input.path());
+
+  const CellGeometry geometry = buildCellGeometry(head.lattice, head.range);
+  writeRequiredMemory(listing, geometry);
+  if (geometry.requiredEntries > tableCapacity) return capacityStop;
+
+  const CoefficientTable table = buildCoefficientTable(
+      {geometry, head.radius, head.range, head.inversionAtOrigin, head.symOps, head.sites});
+  listSitePotentials(table, geometry.volume, head.radius, head.sites, listing);
+
+  if (probeForPositions(input))
+    listPositions({table, geometry, head.radius, head.inversionAtOrigin, head.symOps, head.sites},
+                  input, listing);
   return 0;
 }
 
@@ -91,7 +110,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     listing.emplace(openListing(listingPath, inputStatus), listingPath);
 
     const int status = runPhases(*input, *listing);
-    if (status == 1) err << "1\n";
+    if (status == capacityStop) err << "1\n";
     listing->close();
     return status;
   } catch (const Fault& fault) {

@@ -1,0 +1,114 @@
+#include "electrostatics/positions.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "driver/input_file.hpp"
+#include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/table_potential.hpp"
+
+namespace telva {
+
+namespace {
+
+// Below this distance (1.0e-5 as a single-precision number) q/d is not formed.
+constexpr double coincidenceDistance = static_cast<double>(1.0e-5f);
+
+const Layout heading = {
+    recordEnd(),
+    recordEnd(),
+    literal(" Potentials at arbitrary positions"),
+    recordEnd(),
+    recordEnd(),
+    literal("   phiw: Potential without contributions from neighboring atoms (N.atom)"),
+    recordEnd(),
+    literal("   phic: Potential containing contributions from neighboring atoms"),
+    recordEnd(),
+    recordEnd(),
+    literal("      x        y        z          phiw           phic          N.atom   Distance")};
+const Layout positionLine = {skip(2),          fixedField(9, 6),       fixedField(9, 6),
+                             fixedField(9, 6), scientificField(15, 6), scientificField(15, 6),
+                             skip(5),          textField(8),           fixedField(8, 4)};
+// The same line when no atom was found to be the neighbour.
+const Layout lonePositionLine = {skip(2),          fixedField(9, 6),       fixedField(9, 6),
+                                 fixedField(9, 6), scientificField(15, 6), scientificField(15, 6),
+                                 skip(16)};
+
+} // namespace
+
+Neighbour findNeighbour(const PositionContext& context, const Position& point) {
+  Neighbour best;
+  double nearest = std::numeric_limits<double>::infinity();
+  const bool companions = hasInversionCompanions(context.inversionAtOrigin);
+  // Visits the 27 lattice shifts of one image; true when the search is over.
+  auto visitImage = [&](int site, const Position& image) {
+    const double dx = point.x - image.x, dy = point.y - image.y, dz = point.z - image.z;
+    for (int na = -1; na <= 1; ++na)
+      for (int nb = -1; nb <= 1; ++nb)
+        for (int nc = -1; nc <= 1; ++nc) {
+          const double d = directDistance(context.geometry, dx + na, dy + nb, dz + nc);
+          if (d < nearest) {
+            nearest = d;
+            best = {site, d, d < context.radius};
+            if (best.inSphere) return true;
+          }
+        }
+    return false;
+  };
+  for (int j = 0; j < static_cast<int>(context.sites.size()); ++j) {
+    const Site& site = context.sites[j];
+    for (const SymOp& op : context.symOps) {
+      const Position image = applyToPosition(op, site.x, site.y, site.z);
+      if (visitImage(j, image)) return best;
+      if (companions && visitImage(j, {-image.x, -image.y, -image.z})) return best;
+    }
+  }
+  return best;
+}
+
+PositionResult evaluatePosition(const PositionContext& context, const Position& point) {
+  PositionResult result;
+  result.point = point;
+  result.smeared =
+      tablePotential(context.table, context.geometry.volume, point.x, point.y, point.z);
+  result.neighbour = findNeighbour(context, point);
+  const double P = result.smeared;
+  const Neighbour& n = result.neighbour;
+  if (n.site < 0) {
+    result.phiw = result.phic = P;
+    return result;
+  }
+  const double q = context.sites[n.site].charge;
+  const double d = n.distance;
+  if (!n.inSphere) {
+    // Outside every sphere the smeared charges act as point charges.
+    result.phiw = P - q / d;
+    result.phic = P;
+  } else if (d >= coincidenceDistance) {
+    // P holds the neighbour's smeared share; replace it by the point charge.
+    result.phiw = P - spherePotential(q, d, context.radius);
+    result.phic = result.phiw + q / d;
+  } else {
+    // On the atom itself: the site potential, and a point charge at distance 0.
+    result.phiw = P - selfTerm(q, context.radius);
+    result.phic = q == 0 ? result.phiw : std::copysign(std::numeric_limits<double>::infinity(), q);
+  }
+  return result;
+}
+
+void listPositions(const PositionContext& context, InputFile& input, Listing& listing) {
+  listing.write(heading);
+  while (const std::optional<Position> point = readPosition(input)) {
+    const PositionResult r = evaluatePosition(context, *point);
+    if (r.neighbour.site < 0) {
+      listing.write(lonePositionLine,
+                    std::vector<Value>{point->x, point->y, point->z, r.phiw, r.phic});
+    } else {
+      listing.write(positionLine, std::vector<Value>{point->x, point->y, point->z, r.phiw, r.phic,
+                                                     context.sites[r.neighbour.site].label,
+                                                     r.neighbour.distance});
+    }
+  }
+}
+
+} // namespace telva
