@@ -29,10 +29,11 @@ const Layout heading = {
 const Layout positionLine = {skip(2),          fixedField(9, 6),       fixedField(9, 6),
                              fixedField(9, 6), scientificField(15, 6), scientificField(15, 6),
                              skip(5),          textField(8),           fixedField(8, 4)};
-// The same line when no atom was found to be the neighbour.
+// The same line when no atom was found to be the neighbour: the label and
+// distance columns stay blank, and the line keeps its 80 columns.
 const Layout lonePositionLine = {skip(2),          fixedField(9, 6),       fixedField(9, 6),
                                  fixedField(9, 6), scientificField(15, 6), scientificField(15, 6),
-                                 skip(16)};
+                                 skip(21)};
 
 } // namespace
 
