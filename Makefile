@@ -5,7 +5,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DTELVA_WERROR=ON
 endif
 
-.PHONY: all deps configure run test clean
+.PHONY: all deps configure run test bench clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j 2
@@ -22,6 +22,11 @@ run: all
 
 test: all
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j 2
+
+bench: deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench
+	bench/run.sh
 
 clean:
 	rm -rf $(BUILD_DIR)

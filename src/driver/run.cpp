@@ -10,7 +10,7 @@
 #include "driver/fault.hpp"
 #include "driver/input_file.hpp"
 #include "driver/record_files.hpp"
-#include "electrostatics/coefficient_table.hpp"
+#include "electrostatics/fast_coefficient_table.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
 
@@ -86,7 +86,7 @@ int runPhases(InputFile& input, Listing& listing) {
   writeRequiredMemory(listing, geometry);
   if (geometry.requiredEntries > tableCapacity) return capacityStop;
 
-  const CoefficientTable table = buildCoefficientTable(
+  const CoefficientTable table = buildCoefficientTableFast(
       {geometry, head.radius, head.range, head.inversionAtOrigin, head.symOps, head.sites});
   listSitePotentials(table, geometry.volume, head.radius, head.sites, listing);
 

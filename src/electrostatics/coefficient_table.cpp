@@ -47,6 +47,7 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
       table.B[i] = sums.sine / q2;
     }
   });
+  table.rows = nonzeroRows(table);
   return table;
 }
 

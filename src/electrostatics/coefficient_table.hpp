@@ -11,6 +11,7 @@
 #include "crystal/cell_geometry.hpp"
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
+#include "electrostatics/table_rows.hpp"
 
 namespace telva {
 
@@ -20,6 +21,8 @@ struct CoefficientTable {
   // Dense box h in [-hmax, hmax], k in [-kmax, kmax], l in [0, lmax], h fastest.
   std::vector<double> A; // cosine part, e Angstrom^2
   std::vector<double> B; // sine part, empty with the inversion flag set
+  // The half-space rows cut to their non-zero entries, for the fast synthesis.
+  std::vector<TableRow> rows;
 
   std::size_t index(int h, int k, int l) const {
     return std::size_t(h + hmax) +

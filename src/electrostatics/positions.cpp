@@ -3,7 +3,10 @@
 #include <cmath>
 #include <limits>
 
+#include "driver/fault.hpp"
 #include "driver/input_file.hpp"
+#include "driver/parallel.hpp"
+#include "electrostatics/fast_table_potential.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/table_potential.hpp"
 
@@ -13,6 +16,9 @@ namespace {
 
 // Below this distance (1.0e-5 as a single-precision number) q/d is not formed.
 constexpr double coincidenceDistance = static_cast<double>(1.0e-5f);
+
+// Position records evaluated together.
+constexpr std::size_t positionBatch = 256;
 
 const Layout heading = {
     recordEnd(),
@@ -67,11 +73,11 @@ Neighbour findNeighbour(const PositionContext& context, const Position& point) {
   return best;
 }
 
-PositionResult evaluatePosition(const PositionContext& context, const Position& point) {
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared) {
   PositionResult result;
   result.point = point;
-  result.smeared =
-      tablePotential(context.table, context.geometry.volume, point.x, point.y, point.z);
+  result.smeared = smeared;
   result.neighbour = findNeighbour(context, point);
   const double P = result.smeared;
   const Neighbour& n = result.neighbour;
@@ -97,19 +103,57 @@ PositionResult evaluatePosition(const PositionContext& context, const Position& 
   return result;
 }
 
+PositionResult evaluatePosition(const PositionContext& context, const Position& point) {
+  return completePosition(
+      context, point,
+      tablePotential(context.table, context.geometry.volume, point.x, point.y, point.z));
+}
+
+std::vector<PositionResult> evaluatePositions(const PositionContext& context,
+                                              std::span<const Position> points) {
+  const std::vector<double> smeared =
+      tablePotentials(context.table, context.geometry.volume, points);
+  const double tolerance = fastSynthesisTolerance(context.table, context.geometry.volume);
+  std::vector<PositionResult> results(points.size());
+  parallelFor(static_cast<int>(points.size()), [&](int i) {
+    results[i] = completePosition(context, points[i], smeared[i]);
+    // phiw and phic follow P one to one: where either could print otherwise
+    // within the fast synthesis' tolerance, P is formed term by term.
+    if (!printsStably(results[i].phiw, tolerance, 15, 6, true) ||
+        !printsStably(results[i].phic, tolerance, 15, 6, true))
+      results[i] = evaluatePosition(context, points[i]);
+  });
+  return results;
+}
+
 void listPositions(const PositionContext& context, InputFile& input, Listing& listing) {
   listing.write(heading);
-  while (const std::optional<Position> point = readPosition(input)) {
-    const PositionResult r = evaluatePosition(context, *point);
-    if (r.neighbour.site < 0) {
-      listing.write(lonePositionLine,
-                    std::vector<Value>{point->x, point->y, point->z, r.phiw, r.phic});
-    } else {
-      listing.write(positionLine, std::vector<Value>{point->x, point->y, point->z, r.phiw, r.phic,
-                                                     context.sites[r.neighbour.site].label,
-                                                     r.neighbour.distance});
+  std::vector<Position> batch;
+  auto flush = [&] {
+    for (const PositionResult& r : evaluatePositions(context, batch)) {
+      const Position& p = r.point;
+      if (r.neighbour.site < 0) {
+        listing.write(lonePositionLine, std::vector<Value>{p.x, p.y, p.z, r.phiw, r.phic});
+      } else {
+        listing.write(positionLine, std::vector<Value>{p.x, p.y, p.z, r.phiw, r.phic,
+                                                       context.sites[r.neighbour.site].label,
+                                                       r.neighbour.distance});
+      }
     }
+    batch.clear();
+  };
+  // Records are read a batch at a time and listed in file order; a record
+  // that cannot be read still leaves every earlier one listed.
+  try {
+    while (const std::optional<Position> point = readPosition(input)) {
+      batch.push_back(*point);
+      if (batch.size() == positionBatch) flush();
+    }
+  } catch (const Fault&) {
+    flush();
+    throw;
   }
+  flush();
 }
 
 } // namespace telva

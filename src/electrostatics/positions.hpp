@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "crystal/cell_geometry.hpp"
 #include "crystal/site.hpp"
@@ -46,7 +47,16 @@ struct PositionResult {
   Neighbour neighbour;
 };
 
+// P and the neighbour corrections of one point, P given.
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared);
+
+// One point, with P by the term-by-term synthesis.
 PositionResult evaluatePosition(const PositionContext& context, const Position& point);
+
+// Many points, with P by the fast synthesis; the results are in the points' order.
+std::vector<PositionResult> evaluatePositions(const PositionContext& context,
+                                              std::span<const Position> points);
 
 // Writes the positions heading, then reads, evaluates and lists the position
 // records one at a time until the end of the input file.

@@ -26,6 +26,12 @@ double energyPerAsymmetricUnit(std::span<const Site> sites, std::span<const doub
 // decimals, without its blanks, followed by " eV".
 std::string electronVoltText(double energy);
 
+// The potentials of all sites by the fast synthesis; a site whose printed
+// potential could differ from the term-by-term evaluation's (and all sites,
+// when the printed energy could) is evaluated term by term.
+std::vector<double> sitePotentials(const CoefficientTable& table, double volume, double radius,
+                                   std::span<const Site> sites);
+
 // Computes, lists site by site, and returns the site potentials; then writes
 // the energy section.
 std::vector<double> listSitePotentials(const CoefficientTable& table, double volume, double radius,

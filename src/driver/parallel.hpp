@@ -1,0 +1,37 @@
+// Work spread over the machine's cores. Every parallel loop of the program
+// splits its work into parts fixed by the data alone, never by the number of
+// threads, and combines partial results in the order of the parts, so the
+// listing is the same for every thread count.
+#pragma once
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace telva {
+
+// The machine's hardware threads, or the number (1 to 256) that the
+// environment variable TELVA_THREADS holds.
+int threadCount();
+
+// Calls work(i) for every i in [0, count), on up to threadCount() threads;
+// each i is done by exactly one thread, in no particular order.
+template <typename Work> void parallelFor(int count, Work&& work) {
+  const int threads = std::min(threadCount(), count);
+  if (threads <= 1) {
+    for (int i = 0; i < count; ++i)
+      work(i);
+    return;
+  }
+  std::atomic<int> next{0};
+  auto worker = [&] {
+    for (int i = next++; i < count; i = next++)
+      work(i);
+  };
+  std::vector<std::jthread> pool;
+  for (int t = 1; t < threads; ++t)
+    pool.emplace_back(worker);
+  worker();
+}
+
+} // namespace telva

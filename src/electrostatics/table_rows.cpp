@@ -1,0 +1,62 @@
+#include "electrostatics/table_rows.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "electrostatics/coefficient_table.hpp"
+
+namespace telva {
+
+namespace {
+
+// h runs from 1 in the row (0, 0) of the plane l = 0, from -hmax elsewhere.
+int halfSpaceFirstH(int hmax, int k, int l) {
+  return (l == 0 && k == 0) ? 1 : -hmax;
+}
+
+} // namespace
+
+std::vector<TableRow> rowsWithinRange(const CellGeometry& g, double range) {
+  std::vector<TableRow> rows;
+  if (!(range >= 0)) return rows;
+  // q^2 = g11 h^2 + (g12 k + g13 l) h + rowTerm <= range^2, solved for h with
+  // a margin so that rounding cannot drop an entry at the edge.
+  const double limit = range * range * (1 + 1e-9) + 1e-300;
+  const double g11 = g.recipMetric[0];
+  for (int l = 0; l <= g.lmax; ++l) {
+    for (int k = l == 0 ? 0 : -g.kmax; k <= g.kmax; ++k) {
+      const double b = g.recipMetric[3] * k + g.recipMetric[4] * l;
+      const double c = recipRowTerm(g, k, l) - limit;
+      const double discriminant = b * b - 4 * g11 * c;
+      if (discriminant < 0) continue;
+      const double root = std::sqrt(discriminant);
+      const double low = std::floor((-b - root) / (2 * g11)) - 1;
+      const double high = std::ceil((-b + root) / (2 * g11)) + 1;
+      TableRow row{k, l, halfSpaceFirstH(g.hmax, k, l), g.hmax};
+      if (low > row.hFirst) row.hFirst = static_cast<int>(std::min<double>(low, g.hmax + 1));
+      if (high < row.hLast) row.hLast = static_cast<int>(std::max<double>(high, -g.hmax - 1));
+      if (row.length() > 0) rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+std::vector<TableRow> nonzeroRows(const CoefficientTable& table) {
+  std::vector<TableRow> rows;
+  auto nonzero = [&](int h, int k, int l) {
+    return table.cosinePart(h, k, l) != 0 || table.sinePart(h, k, l) != 0;
+  };
+  for (int l = 0; l <= table.lmax; ++l) {
+    for (int k = l == 0 ? 0 : -table.kmax; k <= table.kmax; ++k) {
+      TableRow row{k, l, halfSpaceFirstH(table.hmax, k, l), table.hmax};
+      while (row.hFirst <= row.hLast && !nonzero(row.hFirst, k, l))
+        ++row.hFirst;
+      while (row.hLast >= row.hFirst && !nonzero(row.hLast, k, l))
+        --row.hLast;
+      if (row.length() > 0) rows.push_back(row);
+    }
+  }
+  return rows;
+}
+
+} // namespace telva
