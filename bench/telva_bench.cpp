@@ -129,7 +129,7 @@ public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs)
-      seconds_[run.benchmark_name()] = run.GetAdjustedRealTime() / 1e3;
+      seconds_[run.run_name.function_name] = run.GetAdjustedRealTime() / 1e3;
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
@@ -150,7 +150,7 @@ private:
 
 int main(int argc, char** argv) {
   const auto once = [](benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(1)->UseRealTime();
+    b->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
   };
   once(benchmark::RegisterBenchmark("synthesis/reference", synthesisReference));
   once(benchmark::RegisterBenchmark("synthesis/fast", synthesisFast));
