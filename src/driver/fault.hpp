@@ -19,6 +19,7 @@ inline constexpr int fileNotFound = 29;
 inline constexpr int openFailure = 30;
 inline constexpr int listingIsInput = 31;
 inline constexpr int writeFailure = 38;
+inline constexpr int outOfMemory = 41;
 inline constexpr int conversionError = 64;
 inline constexpr int overCapacity = 65;
 inline constexpr int invalidValue = 66;

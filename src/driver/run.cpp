@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 
@@ -102,6 +103,12 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
         std::ostream& err) {
   std::optional<InputFile> input;
   std::optional<Listing> listing;
+  // Closes the listing with every line written so far and tells the fault.
+  auto report = [&](const Fault& fault) {
+    listing.reset();
+    err << "telva: severe (" << fault.number << "): " << fault.text << '\n';
+    return fault.number;
+  };
   try {
     const std::string inputPath = unitPath(args, 0, inputUnit, in, out);
     struct stat inputStatus;
@@ -110,13 +117,13 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
     listing.emplace(openListing(listingPath, inputStatus), listingPath);
 
     const int status = runPhases(*input, *listing);
-    if (status == capacityStop) err << "1\n";
     listing->close();
+    if (status == capacityStop) err << "1\n";
     return status;
   } catch (const Fault& fault) {
-    listing.reset(); // closes the listing with every line written so far
-    err << "telva: severe (" << fault.number << "): " << fault.text << '\n';
-    return fault.number;
+    return report(fault);
+  } catch (const std::bad_alloc&) {
+    return report({faults::outOfMemory, "insufficient memory"});
   }
 }
 
