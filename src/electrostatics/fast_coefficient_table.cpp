@@ -21,7 +21,7 @@ struct Image {
 };
 
 // Memory for the phase factors of one block of images.
-constexpr std::size_t blockBytes = std::size_t(8) << 20;
+constexpr std::size_t blockBytes = std::size_t(1) << 20;
 
 // Adds sum over h of w e^{2 pi i h.r} of one image to a row: cosine parts to
 // a, sine parts to b (when b is not null). c = w e^{i(k py + l pz)}.

@@ -13,7 +13,7 @@ namespace telva {
 namespace {
 
 // Memory for the phase factors of one batch of points.
-constexpr std::size_t batchBytes = std::size_t(16) << 20;
+constexpr std::size_t batchBytes = std::size_t(2) << 20;
 // Entries per part of the table; the parts, and so the order in which their
 // partial sums are added, depend on the table alone.
 constexpr std::size_t entriesPerPart = 1 << 12;
