@@ -48,6 +48,8 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
     }
   });
   table.rows = nonzeroRows(table);
+  for (const TableRow& row : table.rows)
+    table.absoluteSum += absoluteRowSum(table, row);
   return table;
 }
 

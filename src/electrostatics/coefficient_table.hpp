@@ -23,6 +23,9 @@ struct CoefficientTable {
   std::vector<double> B; // sine part, empty with the inversion flag set
   // The half-space rows cut to their non-zero entries, for the fast synthesis.
   std::vector<TableRow> rows;
+  // Sum of |A| + |B| over the table, which bounds the size of the terms of
+  // any synthesis.
+  double absoluteSum = 0;
 
   std::size_t index(int h, int k, int l) const {
     return std::size_t(h + hmax) +

@@ -53,10 +53,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
   if (!table.inversionAtOrigin) table.B.assign(entries, 0.0);
 
   const std::vector<TableRow> rows = rowsWithinRange(g, inputs.range);
-  if (rows.empty()) {
-    table.rows = nonzeroRows(table);
-    return table;
-  }
+  if (rows.empty()) return table;
 
   std::vector<Image> images;
   for (const SymOp& op : inputs.symOps)
@@ -103,6 +100,8 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
   // inverted companions double the cosine part and cancel the sine part.
   const double radiusTwoPi = inputs.radius * twoPi;
   const double twice = table.inversionAtOrigin ? 2.0 : 1.0;
+  std::vector<TableRow> trimmed(rows.size());
+  std::vector<double> rowSums(rows.size());
   parallelFor(chunks, [&](int chunk) {
     const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
     for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
@@ -121,9 +120,14 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
         table.A[i] *= scale;
         if (!table.B.empty()) table.B[i] *= scale;
       }
+      trimmed[r] = trimmedRow(table, row);
+      rowSums[r] = absoluteRowSum(table, trimmed[r]);
     }
   });
-  table.rows = nonzeroRows(table);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (trimmed[r].length() > 0) table.rows.push_back(trimmed[r]);
+    table.absoluteSum += rowSums[r];
+  }
   return table;
 }
 

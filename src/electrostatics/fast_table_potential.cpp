@@ -150,15 +150,7 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
 }
 
 double fastSynthesisTolerance(const CoefficientTable& table, double volume) {
-  double sum = 0;
-  for (const TableRow& row : table.rows) {
-    const std::size_t start = table.index(row.hFirst, row.k, row.l);
-    for (int i = 0; i < row.length(); ++i) {
-      sum += std::fabs(table.A[start + i]);
-      if (!table.B.empty()) sum += std::fabs(table.B[start + i]);
-    }
-  }
-  return 1e-12 * ((sum + sum) / pi) / std::fabs(volume);
+  return 1e-12 * ((table.absoluteSum + table.absoluteSum) / pi) / std::fabs(volume);
 }
 
 bool printsStably(double value, double tolerance, int width, int decimals, bool scientific) {

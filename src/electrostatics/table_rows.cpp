@@ -41,22 +41,34 @@ std::vector<TableRow> rowsWithinRange(const CellGeometry& g, double range) {
   return rows;
 }
 
+TableRow trimmedRow(const CoefficientTable& table, TableRow row) {
+  auto nonzero = [&](int h) {
+    return table.cosinePart(h, row.k, row.l) != 0 || table.sinePart(h, row.k, row.l) != 0;
+  };
+  while (row.hFirst <= row.hLast && !nonzero(row.hFirst))
+    ++row.hFirst;
+  while (row.hLast >= row.hFirst && !nonzero(row.hLast))
+    --row.hLast;
+  return row;
+}
+
 std::vector<TableRow> nonzeroRows(const CoefficientTable& table) {
   std::vector<TableRow> rows;
-  auto nonzero = [&](int h, int k, int l) {
-    return table.cosinePart(h, k, l) != 0 || table.sinePart(h, k, l) != 0;
-  };
   for (int l = 0; l <= table.lmax; ++l) {
     for (int k = l == 0 ? 0 : -table.kmax; k <= table.kmax; ++k) {
-      TableRow row{k, l, halfSpaceFirstH(table.hmax, k, l), table.hmax};
-      while (row.hFirst <= row.hLast && !nonzero(row.hFirst, k, l))
-        ++row.hFirst;
-      while (row.hLast >= row.hFirst && !nonzero(row.hLast, k, l))
-        --row.hLast;
+      const TableRow row = trimmedRow(table, {k, l, halfSpaceFirstH(table.hmax, k, l), table.hmax});
       if (row.length() > 0) rows.push_back(row);
     }
   }
   return rows;
+}
+
+double absoluteRowSum(const CoefficientTable& table, const TableRow& row) {
+  double sum = 0;
+  for (int h = row.hFirst; h <= row.hLast; ++h)
+    sum +=
+        std::fabs(table.cosinePart(h, row.k, row.l)) + std::fabs(table.sinePart(h, row.k, row.l));
+  return sum;
 }
 
 } // namespace telva

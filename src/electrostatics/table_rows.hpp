@@ -23,8 +23,14 @@ struct TableRow {
 // one; the entries are still tested one by one). Empty rows are left out.
 std::vector<TableRow> rowsWithinRange(const CellGeometry& g, double range);
 
+// The row cut to its first and last non-zero entry (empty when it has none).
+TableRow trimmedRow(const CoefficientTable& table, TableRow row);
+
 // The half-space rows in table order, each cut to its first and last non-zero
 // entry; rows without any are left out.
 std::vector<TableRow> nonzeroRows(const CoefficientTable& table);
+
+// The sum of |A| + |B| over the entries of a row.
+double absoluteRowSum(const CoefficientTable& table, const TableRow& row);
 
 } // namespace telva
