@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Rewrites expected.lst of every end-to-end case from the current binary, run
+# Rewrites expected.lst of every end-to-end case, and the expected listing of
+# every example in tests/end_to_end/examples, from the current binary, run
 # the way the end-to-end test runs it: in a scratch folder holding a copy of
 # input.inp, as `telva input.inp listing.lst` with no standard input.
 # Review the result with `git diff tests/end_to_end/cases` before committing.
@@ -36,4 +37,13 @@ for case_dir in "$root"/tests/end_to_end/cases/*/; do
     echo "$name: writes to standard error: $(head -c 200 "$work/stderr")"
   fi
   echo "$name: expected.lst rewritten"
+done
+
+# The examples' listings.
+mkdir -p "$root/tests/end_to_end/examples"
+for example in "$root"/examples/*.inp; do
+  name="$(basename "$example" .inp)"
+  (cd "$work" && "$binary" "$example" "$root/tests/end_to_end/examples/$name.lst" </dev/null) ||
+    echo "example $name: status $?"
+  echo "example $name: $name.lst rewritten"
 done

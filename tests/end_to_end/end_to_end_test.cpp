@@ -58,5 +58,26 @@ TEST(EndToEnd, EveryCaseGivesItsExpectedListingStatusAndDiagnostics) {
     checkCase(name);
 }
 
+// Every example of examples/ with its expected listing in
+// tests/end_to_end/examples/<name>.lst.
+TEST(EndToEnd, EveryExampleGivesItsExpectedListing) {
+  const fs::path expectedDir = fs::path(TELVA_SOURCE_DIR) / "tests" / "end_to_end" / "examples";
+  int examples = 0;
+  for (const auto& entry : fs::directory_iterator(fs::path(TELVA_SOURCE_DIR) / "examples")) {
+    if (entry.path().extension() != ".inp") continue;
+    const std::string name = entry.path().stem().string();
+    SCOPED_TRACE("example " + name);
+    ++examples;
+    test::TempDir work;
+    const auto result =
+        test::runBinary(TELVA_BINARY, {entry.path().string(), "listing.lst"}, work.path());
+    EXPECT_EQ(result.status, 0) << result.err;
+    ASSERT_TRUE(fs::exists(expectedDir / (name + ".lst")));
+    EXPECT_EQ(test::readFile(work / "listing.lst"),
+              test::readFile(expectedDir / (name + ".lst")));
+  }
+  EXPECT_GE(examples, 8);
+}
+
 } // namespace
 } // namespace telva
