@@ -42,32 +42,57 @@ void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_
 }
 
 // For one row and a group of points, per point:
-// u = sum A cos(h px) + B sin(h px) and v = sum B cos(h px) - A sin(h px),
-// summed along h in order; the row then adds cr u + ci v with
-// cr + i ci = e^{i(k py + l pz)}.
+// u = sum A cos(h px) + B sin(h px) and v = sum B cos(h px) - A sin(h px);
+// the row then adds cr u + ci v with cr + i ci = e^{i(k py + l pz)}. The
+// entries are summed in two interleaved chains (even and odd positions along
+// the row) that are added at the end, so that the additions of one chain need
+// not wait for the other's.
+struct GroupSums {
+  Lanes u0 = splat(0), u1 = splat(0), v0 = splat(0), v1 = splat(0);
+};
+
+template <bool withSine>
+inline void addEntry(GroupSums& s, double a, double b, const double* hr, const double* hi) {
+  const Lanes va = splat(a);
+  const Lanes r0 = loadLanes(hr), r1 = loadLanes(hr + 4);
+  const Lanes i0 = loadLanes(hi), i1 = loadLanes(hi + 4);
+  if constexpr (withSine) {
+    const Lanes vb = splat(b);
+    s.u0 += va * r0 + vb * i0;
+    s.u1 += va * r1 + vb * i1;
+    s.v0 += vb * r0 - va * i0;
+    s.v1 += vb * r1 - va * i1;
+  } else {
+    s.u0 += va * r0;
+    s.u1 += va * r1;
+    s.v0 -= va * i0;
+    s.v1 -= va * i1;
+  }
+}
+
+template <bool withSine>
+inline void rowGroupSumsOf(const double* a, const double* b, int n, const double* hr,
+                           const double* hi, std::size_t stride, double* u, double* v) {
+  GroupSums even, odd;
+  int i = 0;
+  for (; i + 2 <= n; i += 2) {
+    addEntry<withSine>(even, a[i], withSine ? b[i] : 0.0, hr + i * stride, hi + i * stride);
+    addEntry<withSine>(odd, a[i + 1], withSine ? b[i + 1] : 0.0, hr + (i + 1) * stride,
+                       hi + (i + 1) * stride);
+  }
+  if (i < n)
+    addEntry<withSine>(even, a[i], withSine ? b[i] : 0.0, hr + i * stride, hi + i * stride);
+  storeLanes(u, even.u0 + odd.u0), storeLanes(u + 4, even.u1 + odd.u1);
+  storeLanes(v, even.v0 + odd.v0), storeLanes(v + 4, even.v1 + odd.v1);
+}
+
 TELVA_VECTOR_CLONES
 void rowGroupSums(const double* a, const double* b, int n, const double* hr, const double* hi,
                   std::size_t stride, double* u, double* v) {
-  Lanes u0 = splat(0), u1 = splat(0), v0 = splat(0), v1 = splat(0);
-  for (int i = 0; i < n; ++i) {
-    const Lanes va = splat(a[i]);
-    const std::size_t at = i * stride;
-    const Lanes r0 = loadLanes(hr + at), r1 = loadLanes(hr + at + 4);
-    const Lanes i0 = loadLanes(hi + at), i1 = loadLanes(hi + at + 4);
-    if (b) {
-      const Lanes vb = splat(b[i]);
-      u0 += va * r0 + vb * i0;
-      u1 += va * r1 + vb * i1;
-      v0 += vb * r0 - va * i0;
-      v1 += vb * r1 - va * i1;
-    } else {
-      u0 += va * r0;
-      u1 += va * r1;
-      v0 -= va * i0;
-      v1 -= va * i1;
-    }
-  }
-  storeLanes(u, u0), storeLanes(u + 4, u1), storeLanes(v, v0), storeLanes(v + 4, v1);
+  if (b)
+    rowGroupSumsOf<true>(a, b, n, hr, hi, stride, u, v);
+  else
+    rowGroupSumsOf<false>(a, b, n, hr, hi, stride, u, v);
 }
 
 // Splits the rows into parts of about entriesPerPart entries: part p holds
