@@ -5,7 +5,13 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DTELVA_WERROR=ON
 endif
 
-.PHONY: all deps configure run test bench clean
+# The same sources with AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the libFuzzer target, each in a build folder of its own.
+SANITIZE_DIR := build-sanitize
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 300
+
+.PHONY: all deps configure run test sanitize fuzz bench clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j 2
@@ -20,8 +26,25 @@ run: all
 	$(BUILD_DIR)/telva examples/rocksalt.inp rocksalt.lst
 	@echo "Listing written to rocksalt.lst"
 
-test: all
+test: all sanitize
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j 2
+	ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j 2
+
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) $(CMAKE_FLAGS) -DCMAKE_CXX_COMPILER=g++ -DTELVA_SANITIZE=ON >/dev/null
+	cmake --build $(SANITIZE_DIR) -j 2
+
+# Fuzzes for FUZZ_SECONDS from the seed corpus; new inputs go to
+# $(FUZZ_DIR)/corpus, failing ones to $(FUZZ_DIR)/artifacts (copy them to
+# fuzz/regressions once fixed).
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTELVA_FUZZ=ON -DTELVA_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_DIR) -j 2 --target telva_fuzz
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
+	$(FUZZ_DIR)/telva_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=25 -rss_limit_mb=2048 \
+	  -max_len=8192 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
+	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
@@ -29,4 +52,4 @@ bench: deps
 	bench/run.sh
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -23,7 +23,12 @@ inline constexpr int outOfMemory = 41;
 inline constexpr int conversionError = 64;
 inline constexpr int overCapacity = 65;
 inline constexpr int invalidValue = 66;
+inline constexpr int notFinite = 67;
 } // namespace faults
+
+// The text of the not-finite fault, before its unit and file.
+inline constexpr const char* notFiniteText =
+    "result is not a finite number: a value of the input is too large or too small";
 
 // "<what>, unit <unit>, file <path>", the tail every file fault carries.
 inline std::string unitText(const std::string& what, int unit, const std::string& path) {

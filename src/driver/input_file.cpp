@@ -120,6 +120,18 @@ void checkHeadValues(const InputHead& head, const std::string& path) {
     refuse("radius of an ionic sphere must be a positive number");
   if (!std::isfinite(head.range)) refuse("reciprocal-space range must be a finite number");
   if (!describesCell(head.lattice)) refuse("lattice parameters describe no cell");
+  // A number too large for a double (1E99999) is read as infinite; every
+  // result it enters would be infinite or NaN.
+  for (const SymOp& op : head.symOps)
+    for (const SymOpRow& row : op.rows)
+      if (!std::isfinite(row.translation))
+        refuse("translation of a symmetry operation must be a finite number");
+  for (const Site& site : head.sites) {
+    if (!std::isfinite(site.charge)) refuse("charge of an atom must be a finite number");
+    if (!std::isfinite(site.W)) refuse("W of an atom must be a finite number");
+    if (!std::isfinite(site.x) || !std::isfinite(site.y) || !std::isfinite(site.z))
+      refuse("coordinates of an atom must be finite numbers");
+  }
 }
 
 bool probeForPositions(InputFile& input) {
@@ -131,7 +143,11 @@ bool probeForPositions(InputFile& input) {
 std::optional<Position> readPosition(InputFile& input) {
   const auto values = readValues(input, positionRecord, 3);
   if (!values) return std::nullopt;
-  return Position{real((*values)[0]), real((*values)[1]), real((*values)[2])};
+  const Position point{real((*values)[0]), real((*values)[1]), real((*values)[2])};
+  if (!std::isfinite(point.x) || !std::isfinite(point.y) || !std::isfinite(point.z))
+    throw Fault{faults::invalidValue, unitText("coordinates of a position must be finite numbers",
+                                               inputUnit, input.path())};
+  return point;
 }
 
 } // namespace telva

@@ -31,13 +31,15 @@ InputHead readHead(InputFile& input, Listing& listing);
 
 // Refuses a head whose values make every result meaningless: a radius that is
 // not a positive number, a range that is not finite, lattice parameters that
-// describe no cell. Checked in that order, after the head has been echoed.
+// describe no cell, a translation, charge, W or coordinate that is not finite.
+// Checked in that order, after the head has been echoed.
 void checkHeadValues(const InputHead& head, const std::string& path);
 
 // Whether a position record follows; leaves the input standing at it.
 bool probeForPositions(InputFile& input);
 
-// The next position record; nullopt at the end of the file.
+// The next position record; nullopt at the end of the file. A coordinate that
+// is not finite is refused with the invalid-value fault.
 std::optional<Position> readPosition(InputFile& input);
 
 } // namespace telva

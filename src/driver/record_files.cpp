@@ -69,7 +69,13 @@ void Listing::write(const std::string& text) {
     throw Fault{faults::writeFailure, unitText("write failure", listingUnit, path_)};
 }
 
+void Listing::flush() {
+  if (stream_ && std::fflush(stream_) != 0)
+    throw Fault{faults::writeFailure, unitText("write failure", listingUnit, path_)};
+}
+
 void Listing::close() {
+  if (!stream_) return;
   std::FILE* stream = stream_;
   stream_ = nullptr;
   if (std::fclose(stream) != 0)

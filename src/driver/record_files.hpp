@@ -55,7 +55,11 @@ public:
   // Writes the lines of one write operation.
   void write(const Layout& layout, std::span<const Value> values = {});
   void write(const std::string& text);
-  // Flushes and closes; throws the write fault when the data could not be written.
+  // Hands the lines written so far to the file; throws the write fault when
+  // they could not be written.
+  void flush();
+  // Flushes and closes; throws the write fault when the data could not be
+  // written. Closing a closed listing does nothing.
   void close();
   const std::string& path() const { return path_; }
 

@@ -1,9 +1,10 @@
 #include "driver/run.hpp"
 
 #include <cerrno>
+#include <cmath>
+#include <exception>
 #include <iostream>
 #include <new>
-#include <optional>
 #include <sys/stat.h>
 
 #include "crystal/cell_geometry.hpp"
@@ -77,19 +78,35 @@ std::FILE* openListing(const std::string& path, const struct stat& input) {
 // Exit status of the run stopped because the table would not fit.
 constexpr int capacityStop = 1;
 
-// The phases of the computation, each once and in order.
-int runPhases(InputFile& input, Listing& listing) {
+// Ends the run when a computed value is not a number that means anything. Its
+// line has been listed; the run stops after it rather than end normally with
+// a result that came from an overflow, an underflow to zero or a NaN.
+void requireFinite(double value, const std::string& path) {
+  if (!std::isfinite(value))
+    throw Fault{faults::notFinite, unitText(notFiniteText, inputUnit, path)};
+}
+
+// The phases of the computation, each once and in order. The listing is
+// flushed before each long computation, so that a run stopped from outside
+// keeps every line written before it and a full disk is told at once.
+int runPhases(InputFile& input, Listing& listing, const RunOptions& options) {
   listing.write(banner);
   const InputHead head = readHead(input, listing);
   checkHeadValues(head, input.path());
 
   const CellGeometry geometry = buildCellGeometry(head.lattice, head.range);
   writeRequiredMemory(listing, geometry);
-  if (geometry.requiredEntries > tableCapacity) return capacityStop;
+  if (geometry.requiredEntries > options.tableCapacity) return capacityStop;
+  listing.flush();
 
   const CoefficientTable table = buildCoefficientTableFast(
       {geometry, head.radius, head.range, head.inversionAtOrigin, head.symOps, head.sites});
-  listSitePotentials(table, geometry.volume, head.radius, head.sites, listing);
+  const std::vector<double> phi =
+      listSitePotentials(table, geometry.volume, head.radius, head.sites, listing);
+  for (double value : phi)
+    requireFinite(value, input.path());
+  requireFinite(energyPerAsymmetricUnit(head.sites, phi), input.path());
+  listing.flush();
 
   if (probeForPositions(input))
     listPositions({table, geometry, head.radius, head.inversionAtOrigin, head.symOps, head.sites},
@@ -97,33 +114,61 @@ int runPhases(InputFile& input, Listing& listing) {
   return 0;
 }
 
+int report(const Fault& fault, std::ostream& err) {
+  err << "telva: severe (" << fault.number << "): " << fault.text << '\n';
+  return fault.number;
+}
+
 } // namespace
+
+int runStreams(std::FILE* inputStream, const std::string& inputPath, std::FILE* listingStream,
+               const std::string& listingPath, const RunOptions& options, std::ostream& err) {
+  InputFile input(inputStream, inputPath);
+  Listing listing(listingStream, listingPath);
+  Fault fault{};
+  try {
+    const int status = runPhases(input, listing, options);
+    listing.close();
+    if (status == capacityStop) err << "1\n";
+    return status;
+  } catch (const Fault& thrown) {
+    fault = thrown;
+  } catch (const std::exception&) {
+    // Beside std::bad_alloc, the library throws here only std::length_error
+    // (a store larger than the address space) and std::system_error (a
+    // thread the system cannot start): each the machine refusing resources.
+    fault = {faults::outOfMemory, "insufficient memory"};
+  }
+  // The listing keeps every line written before the fault. When even that
+  // cannot be written, its loss is the fault to tell.
+  try {
+    listing.close();
+  } catch (const Fault& closing) {
+    fault = closing;
+  }
+  return report(fault, err);
+}
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
-  std::optional<InputFile> input;
-  std::optional<Listing> listing;
-  // Closes the listing with every line written so far and tells the fault.
-  auto report = [&](const Fault& fault) {
-    listing.reset();
-    err << "telva: severe (" << fault.number << "): " << fault.text << '\n';
-    return fault.number;
-  };
   try {
     const std::string inputPath = unitPath(args, 0, inputUnit, in, out);
     struct stat inputStatus;
-    input.emplace(openInput(inputPath, inputStatus), inputPath);
-    const std::string listingPath = unitPath(args, 1, listingUnit, in, out);
-    listing.emplace(openListing(listingPath, inputStatus), listingPath);
-
-    const int status = runPhases(*input, *listing);
-    listing->close();
-    if (status == capacityStop) err << "1\n";
-    return status;
+    std::FILE* input = openInput(inputPath, inputStatus);
+    std::string listingPath;
+    std::FILE* listing = nullptr;
+    try {
+      listingPath = unitPath(args, 1, listingUnit, in, out);
+      listing = openListing(listingPath, inputStatus);
+    } catch (...) {
+      std::fclose(input);
+      throw;
+    }
+    return runStreams(input, inputPath, listing, listingPath, RunOptions{}, err);
   } catch (const Fault& fault) {
-    return report(fault);
+    return report(fault, err);
   } catch (const std::bad_alloc&) {
-    return report({faults::outOfMemory, "insufficient memory"});
+    return report({faults::outOfMemory, "insufficient memory"}, err);
   }
 }
 

@@ -2,9 +2,13 @@
 // and the ways a run ends.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "driver/capacities.hpp"
 
 namespace telva {
 
@@ -14,5 +18,19 @@ namespace telva {
 // a fatal fault.
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err);
+
+// What a run may be given besides its two files. Only tests and the fuzzer
+// change it: a lower table capacity keeps each of their runs small.
+struct RunOptions {
+  std::int64_t tableCapacity = telva::tableCapacity;
+};
+
+// Runs the phases on two streams already open: `input` read as unit 5 and
+// `listing` written as unit 6, each named by its path in diagnostics. Takes
+// ownership of both and closes them. Returns the exit status as `run` does
+// and writes the fault's diagnostic, if any, to `err`. `run` opens the files
+// and then goes through here.
+int runStreams(std::FILE* input, const std::string& inputPath, std::FILE* listing,
+               const std::string& listingPath, const RunOptions& options, std::ostream& err);
 
 } // namespace telva

@@ -129,8 +129,21 @@ std::vector<PositionResult> evaluatePositions(const PositionContext& context,
 void listPositions(const PositionContext& context, InputFile& input, Listing& listing) {
   listing.write(heading);
   std::vector<Position> batch;
+  // A line whose potentials are not finite numbers (beyond the point charge
+  // itself at a distance of zero) is listed, and then ends the run; so is a
+  // line without a neighbour among atoms that exist, whose distance to every
+  // atom overflowed.
+  const bool anyImage = !context.sites.empty() && !context.symOps.empty();
+  auto finite = [&](const PositionResult& r) {
+    if (anyImage && r.neighbour.site < 0) return false;
+    const bool onAtom =
+        r.neighbour.site >= 0 && r.neighbour.distance < coincidenceDistance && r.neighbour.inSphere;
+    return std::isfinite(r.phiw) && (std::isfinite(r.phic) || (onAtom && !std::isnan(r.phic)));
+  };
   auto flush = [&] {
-    for (const PositionResult& r : evaluatePositions(context, batch)) {
+    const std::vector<PositionResult> results = evaluatePositions(context, batch);
+    batch.clear();
+    for (const PositionResult& r : results) {
       const Position& p = r.point;
       if (r.neighbour.site < 0) {
         listing.write(lonePositionLine, std::vector<Value>{p.x, p.y, p.z, r.phiw, r.phic});
@@ -139,8 +152,9 @@ void listPositions(const PositionContext& context, InputFile& input, Listing& li
                                                        context.sites[r.neighbour.site].label,
                                                        r.neighbour.distance});
       }
+      if (!finite(r))
+        throw Fault{faults::notFinite, unitText(notFiniteText, inputUnit, input.path())};
     }
-    batch.clear();
   };
   // Records are read a batch at a time and listed in file order; a record
   // that cannot be read still leaves every earlier one listed.
