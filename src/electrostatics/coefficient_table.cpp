@@ -21,14 +21,19 @@ StructureSums structureSums(const TableInputs& inputs, int h, int k, int l, doub
   return sums;
 }
 
-CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
-  const CellGeometry& g = inputs.geometry;
+CoefficientTable zeroTable(const CellGeometry& g, int inversionAtOrigin) {
   CoefficientTable table;
   table.hmax = g.hmax, table.kmax = g.kmax, table.lmax = g.lmax;
-  table.inversionAtOrigin = inputs.inversionAtOrigin != 0;
+  table.inversionAtOrigin = inversionAtOrigin != 0;
   const std::size_t entries = g.requiredEntries > 0 ? std::size_t(g.requiredEntries) : 0;
   table.A.assign(entries, 0.0);
   if (!table.inversionAtOrigin) table.B.assign(entries, 0.0);
+  return table;
+}
+
+CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
+  const CellGeometry& g = inputs.geometry;
+  CoefficientTable table = zeroTable(g, inputs.inversionAtOrigin);
 
   const double radiusTwoPi = inputs.radius * twoPi;
   forEachHalfSpaceReflection(g.hmax, g.kmax, g.lmax, [&](int h, int k, int l) {

@@ -58,6 +58,10 @@ void forEachHalfSpaceReflection(std::int32_t hmax, std::int32_t kmax, std::int32
         visit(h, k, l);
 }
 
+// The table of the geometry's index box with every entry 0; B is left out
+// when the inversion flag is set.
+CoefficientTable zeroTable(const CellGeometry& g, int inversionAtOrigin);
+
 // Fills A and B for the whole half space. The box is sized from the geometry's
 // index limits; the caller has checked it against the table capacity.
 CoefficientTable buildCoefficientTable(const TableInputs& inputs);

@@ -45,12 +45,7 @@ void addImageToRow(double* a, double* b, const double* exr, const double* exi, i
 
 CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
   const CellGeometry& g = inputs.geometry;
-  CoefficientTable table;
-  table.hmax = g.hmax, table.kmax = g.kmax, table.lmax = g.lmax;
-  table.inversionAtOrigin = inputs.inversionAtOrigin != 0;
-  const std::size_t entries = g.requiredEntries > 0 ? std::size_t(g.requiredEntries) : 0;
-  table.A.assign(entries, 0.0);
-  if (!table.inversionAtOrigin) table.B.assign(entries, 0.0);
+  CoefficientTable table = zeroTable(g, inputs.inversionAtOrigin);
 
   const std::vector<TableRow> rows = rowsWithinRange(g, inputs.range);
   if (rows.empty()) return table;
