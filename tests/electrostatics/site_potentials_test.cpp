@@ -253,7 +253,9 @@ TEST(SitePotentials, ConvergesToMadelungPotential) {
     }
     errors.push_back(std::fabs(r.phi[0] - pointCharge));
     EXPECT_NEAR(r.energy, 4 * r.phi[0], 1e-10);
-    if (range == 8.0) EXPECT_NEAR(r.energy, 4 * pointCharge, 4e-6);
+    if (range == 8.0) {
+      EXPECT_NEAR(r.energy, 4 * pointCharge, 4e-6);
+    }
   }
   for (std::size_t i = 1; i < errors.size(); ++i)
     EXPECT_LT(errors[i], errors[i - 1]) << i;
