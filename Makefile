@@ -43,7 +43,7 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j 2 --target telva_fuzz
 	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/artifacts
 	$(FUZZ_DIR)/telva_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=25 -rss_limit_mb=2048 \
-	  -max_len=8192 -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
+	  -max_len=8192 -dict=fuzz/telva.dict -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
 	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
 
 bench: deps

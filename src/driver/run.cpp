@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cmath>
 #include <exception>
+#include <fcntl.h>
 #include <iostream>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "crystal/cell_geometry.hpp"
 #include "driver/capacities.hpp"
@@ -73,6 +75,22 @@ std::FILE* openListing(const std::string& path, const struct stat& input) {
   std::FILE* stream = std::fopen(path.c_str(), "wb");
   if (!stream) throw Fault{faults::openFailure, unitText("open failure", listingUnit, path)};
   return stream;
+}
+
+// A standard descriptor (0, 1, 2) that the program was started without would
+// be the next one a file opens: the input would be read again as the answer
+// to a prompt, the diagnostics written into the listing. Each closed one is
+// held by /dev/null instead, which reads as an empty file and takes all
+// writes.
+void holdStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = open("/dev/null", O_RDWR);
+    if (held >= 0 && held != fd) {
+      dup2(held, fd);
+      close(held);
+    }
+  }
 }
 
 // Exit status of the run stopped because the table would not fit.
@@ -151,6 +169,7 @@ int runStreams(std::FILE* inputStream, const std::string& inputPath, std::FILE* 
 
 int run(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
         std::ostream& err) {
+  holdStandardDescriptors();
   try {
     const std::string inputPath = unitPath(args, 0, inputUnit, in, out);
     struct stat inputStatus;
