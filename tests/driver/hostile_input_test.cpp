@@ -394,6 +394,7 @@ TEST_F(HostileFixture, ClosedStandardErrorKeepsTheDiagnosticOutOfTheListing) {
   EXPECT_TRUE(listed.ends_with(" Two ions in a cube" + std::string(54, ' ') + "\n")) << listed;
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 // Peak memory of a run over n position records, in kilobytes.
 long peakMemoryOverPositions(const TempDir& dir, int n) {
   Crystal crystal;
@@ -412,6 +413,7 @@ long peakMemoryOverPositions(const TempDir& dir, int n) {
   fs::remove(dir / "many.lst");
   return result.maxResidentKb;
 }
+#endif
 
 TEST_F(HostileFixture, AHugeFileOfPositionsRunsInConstantMemory) {
 #if defined(__SANITIZE_ADDRESS__)
