@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 echo "cores: $(nproc)"
-build/telva_bench --benchmark_color=false
+build/telva_bench
 echo
 printf '%-12s %10s %14s\n' "input" "wall (s)" "peak (MB)"
 for name in synthesis table positions; do

@@ -126,6 +126,7 @@ void positionsFast(benchmark::State& state) {
 // Prints, after the usual table, the ratio of each reference to its fast kernel.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+  RatioReporter() : ConsoleReporter(OO_None) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs)
