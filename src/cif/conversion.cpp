@@ -161,6 +161,18 @@ int fillingDecimals(double value, int width) {
                  std::to_string(width) + " columns");
 }
 
+std::optional<double> wholeNumber(const std::string& word) {
+  std::size_t used = 0;
+  double value = 0;
+  try {
+    value = std::stod(word, &used);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  if (word.empty() || used != word.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 std::vector<FractionalPoint> parsePositions(std::string_view text, const std::string& name) {
   std::vector<FractionalPoint> points;
   std::istringstream in{std::string(text)};
@@ -175,17 +187,11 @@ std::vector<FractionalPoint> parsePositions(std::string_view text, const std::st
     std::vector<double> values;
     std::string word;
     while (fields >> word) {
-      std::size_t used = 0;
-      double v = 0;
-      try {
-        v = std::stod(word, &used);
-      } catch (const std::exception&) {
-        used = 0;
-      }
-      if (used != word.size() || !std::isfinite(v))
+      const std::optional<double> v = wholeNumber(word);
+      if (!v)
         throw CifError(name + ", line " + std::to_string(lineNumber) + ": '" + word +
                        "' is not a number");
-      values.push_back(v);
+      values.push_back(*v);
     }
     if (values.empty()) continue;
     if (values.size() != 3)

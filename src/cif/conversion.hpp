@@ -88,6 +88,10 @@ int fillingDecimals(double value, int width);
 
 // Position records from free-format text: three numbers a line, separated by
 // blanks or commas; blank lines and text after '#' are ignored.
+// The value of a whole word written as a finite decimal number; nullopt for
+// anything else.
+std::optional<double> wholeNumber(const std::string& word);
+
 std::vector<FractionalPoint> parsePositions(std::string_view text, const std::string& name);
 
 } // namespace telva

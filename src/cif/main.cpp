@@ -43,16 +43,9 @@ struct UsageError : std::runtime_error {
 };
 
 double numberArgument(const std::string& option, const std::string& text) {
-  std::size_t used = 0;
-  double value = 0;
-  try {
-    value = std::stod(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (text.empty() || used != text.size())
-    throw UsageError(option + " needs a number, not '" + text + "'");
-  return value;
+  const std::optional<double> value = wholeNumber(text);
+  if (!value) throw UsageError(option + " needs a number, not '" + text + "'");
+  return *value;
 }
 
 std::string readWhole(const std::string& path) {
@@ -105,13 +98,13 @@ int runConversion(const std::vector<std::string>& args) {
     } else if (arg == "-o" || arg == "--output") {
       outputPath = value();
     } else if (arg == "--charge") {
-      const std::string spec = value();
-      const std::size_t eq = spec.find('=');
+      const std::string assignment = value();
+      const std::size_t eq = assignment.find('=');
       if (eq == std::string::npos || eq == 0)
-        throw UsageError("--charge needs NAME=Z, as in --charge Fe=3, not '" + spec + "'");
+        throw UsageError("--charge needs NAME=Z, as in --charge Fe=3, not '" + assignment + "'");
       options.charges.push_back(
-          {spec.substr(0, eq),
-           numberArgument("--charge " + spec.substr(0, eq), spec.substr(eq + 1))});
+          {assignment.substr(0, eq),
+           numberArgument("--charge " + assignment.substr(0, eq), assignment.substr(eq + 1))});
     } else if (arg == "--radius") {
       options.radius = numberArgument(arg, value());
     } else if (arg == "--qmax") {

@@ -21,6 +21,15 @@ InputHead exampleHead(const std::string& name) {
   return readHead(input, listing);
 }
 
+// The site potentials of an example with its range scaled by `fraction`.
+std::vector<double> potentialsWithRange(const InputHead& head, double fraction) {
+  const double range = head.range * fraction;
+  const CellGeometry g = buildCellGeometry(head.lattice, range);
+  const CoefficientTable table = buildCoefficientTableFast(
+      {g, head.radius, range, head.inversionAtOrigin, head.symOps, head.sites});
+  return sitePotentials(table, g.volume, head.radius, head.sites);
+}
+
 struct Converged {
   const char* example;
   double madelung; // lattice sum referred to the nearest-neighbour distance
@@ -43,13 +52,8 @@ TEST(Convergence, SitePotentialsApproachThePublishedLatticeSums) {
     const double pointCharge = -c.cation * c.madelung / r0;
     double previous = INFINITY;
     for (double fraction : {0.25, 0.5, 1.0}) {
-      const double range = head.range * fraction;
-      const CellGeometry g = buildCellGeometry(head.lattice, range);
-      const CoefficientTable table = buildCoefficientTableFast(
-          {g, head.radius, range, head.inversionAtOrigin, head.symOps, head.sites});
-      const double phi = sitePotentials(table, g.volume, head.radius, head.sites)[0];
-      const double error = std::fabs(phi - pointCharge);
-      EXPECT_LT(error, previous) << "range " << range;
+      const double error = std::fabs(potentialsWithRange(head, fraction)[0] - pointCharge);
+      EXPECT_LT(error, previous) << "range " << head.range * fraction;
       previous = error;
     }
     EXPECT_LT(previous, c.reached);
@@ -65,14 +69,10 @@ TEST(Convergence, FluoriteEnergyApproachesItsMadelungEnergy) {
   const double perFormula = -2 * 2.51939 / r0;
   double previous = INFINITY;
   for (double fraction : {0.25, 0.5, 1.0}) {
-    const double range = head.range * fraction;
-    const CellGeometry g = buildCellGeometry(head.lattice, range);
-    const CoefficientTable table = buildCoefficientTableFast(
-        {g, head.radius, range, head.inversionAtOrigin, head.symOps, head.sites});
-    const std::vector<double> phi = sitePotentials(table, g.volume, head.radius, head.sites);
+    const std::vector<double> phi = potentialsWithRange(head, fraction);
     const double energy = energyPerAsymmetricUnit(head.sites, phi) * 192 / 4;
     const double error = std::fabs(energy - perFormula);
-    EXPECT_LT(error, previous) << "range " << range;
+    EXPECT_LT(error, previous) << "range " << head.range * fraction;
     previous = error;
   }
   EXPECT_LT(previous, 2e-5);

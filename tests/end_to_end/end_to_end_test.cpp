@@ -73,8 +73,7 @@ TEST(EndToEnd, EveryExampleGivesItsExpectedListing) {
         test::runBinary(TELVA_BINARY, {entry.path().string(), "listing.lst"}, work.path());
     EXPECT_EQ(result.status, 0) << result.err;
     ASSERT_TRUE(fs::exists(expectedDir / (name + ".lst")));
-    EXPECT_EQ(test::readFile(work / "listing.lst"),
-              test::readFile(expectedDir / (name + ".lst")));
+    EXPECT_EQ(test::readFile(work / "listing.lst"), test::readFile(expectedDir / (name + ".lst")));
   }
   EXPECT_GE(examples, 8);
 }
