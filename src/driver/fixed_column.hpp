@@ -60,11 +60,10 @@ using Value = std::variant<std::string, std::int64_t, double>;
 std::optional<std::int32_t> parseIntegerField(std::string_view text);
 std::optional<double> parseFixedField(std::string_view text, int impliedDecimals);
 
-// Takes the values of one record: text fields as strings, integer fields as
-// 64-bit integers, fixed-point fields as doubles; skips pass over their
-// columns. Returns how many values were taken (the layout's value fields, or
-// fewer when `wanted` runs out first) and the column where reading stopped.
-// Throws nothing: a malformed numeric field is reported through `bad`.
+// The values of one record, read through a layout: text fields as strings,
+// integer fields as 64-bit integers, fixed-point fields as doubles; skips
+// pass over their columns. `bad` tells that a numeric field broke the field
+// rules (the values before it are kept).
 struct RecordRead {
   std::vector<Value> values;
   bool bad = false;
