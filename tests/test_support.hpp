@@ -115,4 +115,17 @@ inline RunResult runBinary(const std::string& binary, const std::vector<std::str
   return result;
 }
 
+// An input file and a listing in a scratch folder, and a run of the program
+// in-process on the input written with `content`.
+struct CrystalFiles {
+  TempDir dir;
+  std::string input = dir / "crystal.inp";
+  std::string listing = dir / "crystal.lst";
+
+  RunResult run(const std::string& content) {
+    writeFile(input, content);
+    return runInProcess({input, listing});
+  }
+};
+
 } // namespace telva::test

@@ -57,16 +57,7 @@ std::string diagnostic(int number, const std::string& text, const std::string& p
          "\n";
 }
 
-struct HostileFixture : testing::Test {
-  TempDir dir;
-  std::string input = dir / "crystal.inp";
-  std::string listing = dir / "crystal.lst";
-
-  test::RunResult run(const std::string& content) {
-    writeFile(input, content);
-    return runInProcess({input, listing});
-  }
-};
+struct HostileFixture : testing::Test, test::CrystalFiles {};
 
 // ---- Values at and beyond the edges ----
 

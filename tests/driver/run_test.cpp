@@ -56,15 +56,7 @@ std::string records(std::size_t first, std::size_t last, const std::string& end 
 }
 const std::string wholeCrystal = records(0, crystal.size());
 
-struct RunFixture : testing::Test {
-  TempDir dir;
-  std::string input = dir / "crystal.inp";
-  std::string listing = dir / "crystal.lst";
-
-  test::RunResult run(const std::string& content) {
-    writeFile(input, content);
-    return runInProcess({input, listing});
-  }
+struct RunFixture : testing::Test, test::CrystalFiles {
   std::string diagnostic(int number, const std::string& text) {
     return "telva: severe (" + std::to_string(number) + "): " + text + "\n";
   }
