@@ -5,6 +5,7 @@
 
 #include "driver/fixed_column.hpp"
 #include "driver/parallel.hpp"
+#include "electrostatics/phase_factors.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/vector_lanes.hpp"
 
@@ -34,10 +35,8 @@ void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_
   axis.im.assign(axis.re.size(), 0.0);
   parallelFor(static_cast<int>(points.size()), [&](int p) {
     const double angle = points[p].*coordinate * twoPi;
-    for (int i = 0; i < count; ++i) {
-      axis.re[i * stride + p] = std::cos((first + i) * angle);
-      axis.im[i * stride + p] = std::sin((first + i) * angle);
-    }
+    for (int i = 0; i < count; ++i)
+      phaseFactor(angle, first + i, axis.re[i * stride + p], axis.im[i * stride + p]);
   });
 }
 

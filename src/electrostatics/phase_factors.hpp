@@ -11,8 +11,15 @@
 
 namespace telva {
 
-// e^{i n p} for n in [first, first + count), each from its own sine and
-// cosine, so that no error accumulates along the axis.
+// e^{i n p}, from its own cosine and sine, so that no error accumulates along
+// an axis.
+inline void phaseFactor(double p, int n, double& re, double& im) {
+  const double angle = n * p;
+  re = std::cos(angle);
+  im = std::sin(angle);
+}
+
+// e^{i n p} for n in [first, first + count).
 struct AxisFactors {
   int first = 0;
   std::vector<double> re, im;
@@ -21,11 +28,8 @@ struct AxisFactors {
     first = firstIndex;
     re.resize(count > 0 ? count : 0);
     im.resize(re.size());
-    for (int i = 0; i < count; ++i) {
-      const double angle = (firstIndex + i) * p;
-      re[i] = std::cos(angle);
-      im[i] = std::sin(angle);
-    }
+    for (int i = 0; i < count; ++i)
+      phaseFactor(p, firstIndex + i, re[i], im[i]);
   }
   double cosine(int n) const { return re[n - first]; }
   double sine(int n) const { return im[n - first]; }
