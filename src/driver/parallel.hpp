@@ -14,10 +14,11 @@ namespace telva {
 // environment variable TELVA_THREADS holds.
 int threadCount();
 
-// Calls work(i) for every i in [0, count), on up to threadCount() threads;
-// each i is done by exactly one thread, in no particular order.
-template <typename Work> void parallelFor(int count, Work&& work) {
-  const int threads = std::min(threadCount(), count);
+// Calls work(i) for every i in [0, count), on up to `threads` threads
+// (threadCount() when 0); each i is done by exactly one thread, in no
+// particular order.
+template <typename Work> void parallelFor(int count, Work&& work, int threads = 0) {
+  threads = std::min(threads > 0 ? threads : threadCount(), count);
   if (threads <= 1) {
     for (int i = 0; i < count; ++i)
       work(i);
