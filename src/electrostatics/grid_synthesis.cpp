@@ -91,9 +91,8 @@ struct Term {
 
 } // namespace
 
-std::size_t gridScratchBytes(const CoefficientTable& table, const GridSize& grid) {
-  const RowBox box = rowBox(table.rows);
-  const std::size_t h = std::max(box.hCount(), 0), k = std::max(box.kCount(), 0);
+std::size_t gridScratchBytes(int hmax, int kmax, const GridSize& grid) {
+  const std::size_t h = 2 * std::size_t(hmax) + 1, k = 2 * std::size_t(kmax) + 1;
   const std::size_t doubles =
       2 * (planesPerGroup * k * h + std::size_t(grid.n2) * h + h + std::size_t(grid.n1));
   return doubles * sizeof(double);

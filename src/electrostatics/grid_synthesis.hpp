@@ -40,8 +40,8 @@ std::vector<double> gridPotentials(const CoefficientTable& table, double volume,
                                    const GridSize& grid, int threads = 0,
                                    const GridProgress& progress = {});
 
-// Bytes of scratch memory gridPotentials uses on each thread, beside the
-// result.
-std::size_t gridScratchBytes(const CoefficientTable& table, const GridSize& grid);
+// A bound on the scratch memory, in bytes, that gridPotentials uses on each
+// thread beside the result, for a table of the index limits hmax, kmax.
+std::size_t gridScratchBytes(int hmax, int kmax, const GridSize& grid);
 
 } // namespace telva

@@ -50,6 +50,9 @@ struct PositionResult {
 // P and the neighbour corrections of one point, P given.
 PositionResult completePosition(const PositionContext& context, const Position& point,
                                 double smeared);
+// The same with the neighbour given, as findNeighbour finds it.
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared, const Neighbour& neighbour);
 
 // One point, with P by the term-by-term synthesis.
 PositionResult evaluatePosition(const PositionContext& context, const Position& point);
