@@ -6,10 +6,10 @@
 
 namespace telva::mapFaults {
 
-inline constexpr int output = 1;    // an output file cannot be written
+inline constexpr int crystal = 1;   // the CIF cannot be converted (telva-cif's status)
 inline constexpr int usage = 2;     // a bad argument
-inline constexpr int memory = 3;    // the map would pass the memory limit
-inline constexpr int notFinite = 4; // a value of the map is not a finite number
-inline constexpr int crystal = 5;   // the CIF cannot be converted
+inline constexpr int output = 3;    // an output file cannot be written
+inline constexpr int memory = 4;    // the map would pass the memory limit
+inline constexpr int notFinite = 5; // a value of the map is not a finite number
 
 } // namespace telva::mapFaults

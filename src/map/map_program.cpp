@@ -97,8 +97,14 @@ struct Extreme {
 
 std::string nodeText(const GridSize& g, std::size_t node) {
   const int k = int(node % g.n3), j = int(node / g.n3 % g.n2), i = int(node / g.n3 / g.n2);
-  return "(" + fixed(double(i) / g.n1, 4) + ", " + fixed(double(j) / g.n2, 4) + ", " +
-         fixed(double(k) / g.n3, 4) + ")";
+  std::string text = "(";
+  text += fixed(double(i) / g.n1, 4);
+  text += ", ";
+  text += fixed(double(j) / g.n2, 4);
+  text += ", ";
+  text += fixed(double(k) / g.n3, 4);
+  text += ")";
+  return text;
 }
 
 int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -21,7 +21,10 @@ OutputFile::OutputFile(std::string target) : target_(std::move(target)) {
   std::error_code error;
   if (fs::is_directory(path, error)) refuseOutput(target_, "it is a folder");
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  scratch_ = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".XXXXXX";
+  scratch_ = (folder / name).string();
   const int fd = mkstemp(scratch_.data());
   if (fd < 0) {
     const std::string why = std::strerror(errno);
