@@ -1,4 +1,6 @@
-// Fixed capacities of one run: every store of the program is bounded by these.
+// Fixed capacities: every store of the listing program is bounded by these
+// (they are rules of its fixed-column formats); the library and the other
+// front ends are bounded only by the memory limit.
 #pragma once
 
 #include <cstdint>
@@ -12,5 +14,10 @@ inline constexpr int maxSymOps = 192; // symmetry operations
 inline constexpr std::int64_t tableCapacity = 10'000'000;
 inline constexpr int titleWidth = 72;
 inline constexpr int labelWidth = 8;
+
+// Bytes that one computation of the library (a coefficient table, a grid) may
+// take unless its caller sets another limit; a larger one is refused before
+// anything is allocated.
+inline constexpr std::int64_t defaultMemoryLimit = std::int64_t{8} << 30;
 
 } // namespace telva
