@@ -5,7 +5,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/phase_factors.hpp"
 #include "electrostatics/vector_lanes.hpp"
 

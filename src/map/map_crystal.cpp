@@ -20,14 +20,15 @@ std::string withoutBlanks(const std::string& text) {
 
 } // namespace
 
-std::vector<CellAtom> cellAtoms(const MapCrystal& crystal, const CellGeometry& geometry) {
+std::vector<CellAtom> cellAtoms(const MapCrystal& map, const CellGeometry& geometry) {
   std::vector<CellAtom> atoms;
-  const bool companions = hasInversionCompanions(crystal.inversionAtOrigin);
+  const Crystal& crystal = map.crystal;
+  const bool companions = crystal.inversionAtOrigin;
   for (std::size_t j = 0; j < crystal.sites.size(); ++j) {
     const Site& site = crystal.sites[j];
     auto add = [&](Position p) {
       const CellAtom atom{withoutBlanks(site.label),
-                          j < crystal.elements.size() ? crystal.elements[j] : "",
+                          j < map.elements.size() ? map.elements[j] : "",
                           site.charge,
                           reduced(p.x),
                           reduced(p.y),

@@ -7,19 +7,15 @@
 #include <vector>
 
 #include "crystal/cell_geometry.hpp"
-#include "crystal/site.hpp"
-#include "crystal/sym_op.hpp"
+#include "crystal/crystal.hpp"
 
 namespace telva {
 
 struct MapCrystal {
-  std::string title;               // without trailing blanks
-  double radius = 0;               // R, Angstrom
-  double range = 0;                // qmax, 1/Angstrom
-  std::array<double, 6> lattice{}; // as buildCellGeometry reads them
-  std::vector<SymOp> symOps;
-  int inversionAtOrigin = 0;
-  std::vector<Site> sites;
+  std::string title; // without trailing blanks
+  double radius = 0; // R, Angstrom
+  double range = 0;  // qmax, 1/Angstrom
+  Crystal crystal;
   std::vector<std::string> elements; // one symbol per site, empty when unknown
 };
 

@@ -2,7 +2,7 @@
 // with telva's own numbers and texts.
 #pragma once
 
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 
 namespace telva::mapFaults {
 

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "cif/cif_reader.hpp"
-#include "driver/input_file.hpp"
+#include "listing/input_file.hpp"
 #include "map/elements.hpp"
 #include "map/map_fault.hpp"
 
@@ -45,10 +45,7 @@ MapCrystal readInputFileCrystal(const std::string& path) {
   crystal.title = withoutTrailingBlanks(head.title);
   crystal.radius = head.radius;
   crystal.range = head.range;
-  crystal.lattice = head.lattice;
-  crystal.symOps = head.symOps;
-  crystal.inversionAtOrigin = head.inversionAtOrigin;
-  crystal.sites = head.sites;
+  crystal.crystal = {head.lattice, head.symOps, head.inversionAtOrigin != 0, head.sites};
   for (const Site& site : head.sites)
     crystal.elements.push_back(labelElement(site.label));
   return crystal;
@@ -72,10 +69,8 @@ MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& opti
   crystal.title = withoutTrailingBlanks(conversion.title);
   crystal.radius = conversion.radius;
   crystal.range = conversion.qmax;
-  crystal.lattice = conversion.lattice;
-  crystal.symOps = conversion.symOps;
-  crystal.inversionAtOrigin = conversion.inversionAtOrigin ? 1 : 0;
-  crystal.sites = conversion.sites;
+  crystal.crystal = {conversion.lattice, conversion.symOps, conversion.inversionAtOrigin,
+                     conversion.sites};
   for (std::size_t i = 0; i < cif.sites.size(); ++i)
     crystal.elements.push_back(cif.sites[i].element.empty() ? labelElement(cif.sites[i].label)
                                                             : cif.sites[i].element);

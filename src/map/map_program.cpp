@@ -9,10 +9,10 @@
 #include <new>
 #include <sstream>
 
+#include "base/parallel.hpp"
 #include "crystal/cell_geometry.hpp"
-#include "driver/parallel.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
-#include "electrostatics/site_potentials.hpp"
+#include "electrostatics/energy_units.hpp"
+#include "electrostatics/sphere_model.hpp"
 #include "map/map_arguments.hpp"
 #include "map/map_fault.hpp"
 #include "map/map_input.hpp"
@@ -120,7 +120,7 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
                 "--method ewald is not available in this build yet; use --method sphere"};
   const MapCrystal crystal = isCifPath(a.input) ? readCifCrystal(a.input, a.conversion, err)
                                                 : readInputFileCrystal(a.input);
-  const CellGeometry geometry = buildCellGeometry(crystal.lattice, crystal.range);
+  const CellGeometry geometry = buildCellGeometry(crystal.crystal.lattice, crystal.range);
   const GridSize grid = a.grid ? *a.grid
                                : gridForSpacing(geometry.a, geometry.b, geometry.c,
                                                 a.spacing.value_or(defaultSpacing));
@@ -128,7 +128,7 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
 
   // Refused before anything is allocated.
   const MemoryEstimate memory =
-      estimateMemory(geometry, !crystal.inversionAtOrigin, grid, threads, !a.ccp4.empty());
+      estimateMemory(geometry, !crystal.crystal.inversionAtOrigin, grid, threads, !a.ccp4.empty());
   if (memory.total() > double(a.maxMemory))
     throw Fault{mapFaults::memory,
                 "the map needs " + megabytes(memory.total()) + " (table " +
@@ -152,11 +152,9 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   OutputFile* png = take(a.png);
 
   ProgressLine progress(err, errIsTerminal);
-  const CoefficientTable table =
-      buildCoefficientTableFast({geometry, crystal.radius, crystal.range, crystal.inversionAtOrigin,
-                                 crystal.symOps, crystal.sites});
-  const PositionContext context{
-      table, geometry, crystal.radius, crystal.inversionAtOrigin, crystal.symOps, crystal.sites};
+  const SphereModel model = prepareSphere(crystal.crystal, crystal.radius, crystal.range, threads,
+                                          static_cast<std::int64_t>(a.maxMemory));
+  const PositionContext context = positionContext(model);
   PotentialMap map = sphereMap(context, grid, a.quantity, threads,
                                [&](int done, int total) { progress.update(done, total); });
   progress.clear();

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cmath>
 
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "map/neighbour_cells.hpp"
 
 namespace telva {

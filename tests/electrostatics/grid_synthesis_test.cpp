@@ -10,10 +10,10 @@
 #include <random>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/input_file.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
+#include "electrostatics/reference/reference_synthesis.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
-#include "electrostatics/table_potential.hpp"
+#include "electrostatics/table_build.hpp"
+#include "listing/input_file.hpp"
 
 namespace telva {
 namespace {
@@ -72,7 +72,7 @@ TEST(GridSynthesis, EqualsTermByTermSynthesisAtRandomNodes) {
     const Structure& s = c.structure;
     const CellGeometry g = buildCellGeometry(s.lattice, s.range);
     const CoefficientTable table =
-        buildCoefficientTableFast({g, s.radius, s.range, s.inversion, s.ops, s.sites});
+        buildCoefficientTable({g, s.radius, s.range, s.inversion, s.ops, s.sites});
     ASSERT_FALSE(table.rows.empty()) << s.name;
     const std::vector<double> grid = gridPotentials(table, g.volume, c.grid);
     ASSERT_EQ(grid.size(), c.grid.nodes());
@@ -80,7 +80,7 @@ TEST(GridSynthesis, EqualsTermByTermSynthesisAtRandomNodes) {
     for (int n = 0; n < 40; ++n) {
       const int i = random() % c.grid.n1, j = random() % c.grid.n2, k = random() % c.grid.n3;
       const double x = double(i) / c.grid.n1, y = double(j) / c.grid.n2, z = double(k) / c.grid.n3;
-      const double reference = tablePotential(table, g.volume, x, y, z);
+      const double reference = referenceTablePotential(table, g.volume, x, y, z);
       EXPECT_NEAR(grid[c.grid.index(i, j, k)], reference, bound)
           << s.name << " at node " << i << "," << j << "," << k;
     }
@@ -91,7 +91,7 @@ TEST(GridSynthesis, SameValuesOnEveryThreadCount) {
   const Structure s = example("wurtzite", 3.0);
   const CellGeometry g = buildCellGeometry(s.lattice, s.range);
   const CoefficientTable table =
-      buildCoefficientTableFast({g, s.radius, s.range, s.inversion, s.ops, s.sites});
+      buildCoefficientTable({g, s.radius, s.range, s.inversion, s.ops, s.sites});
   const GridSize size{13, 13, 21};
   const std::vector<double> one = gridPotentials(table, g.volume, size, 1);
   for (int threads : {2, 3, 7})
@@ -102,7 +102,7 @@ TEST(GridSynthesis, ReportsEveryPlaneOnceInAll) {
   const Structure s = triclinic(0);
   const CellGeometry g = buildCellGeometry(s.lattice, s.range);
   const CoefficientTable table =
-      buildCoefficientTableFast({g, s.radius, s.range, s.inversion, s.ops, s.sites});
+      buildCoefficientTable({g, s.radius, s.range, s.inversion, s.ops, s.sites});
   int last = 0, calls = 0;
   gridPotentials(table, g.volume, {3, 4, 10}, 2, [&](int done, int total) {
     EXPECT_EQ(total, 10);
@@ -118,7 +118,7 @@ TEST(GridSynthesis, EmptyTableGivesZeroEverywhere) {
   s.range = 0.01;
   const CellGeometry g = buildCellGeometry(s.lattice, s.range);
   const CoefficientTable table =
-      buildCoefficientTableFast({g, s.radius, s.range, s.inversion, s.ops, s.sites});
+      buildCoefficientTable({g, s.radius, s.range, s.inversion, s.ops, s.sites});
   for (double v : gridPotentials(table, g.volume, {3, 2, 5}))
     EXPECT_EQ(v, 0.0);
 }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/input_file.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
 #include "electrostatics/positions.hpp"
+#include "electrostatics/table_build.hpp"
+#include "listing/input_file.hpp"
 #include "map/map_crystal.hpp"
 #include "map/map_input.hpp"
 
@@ -31,13 +31,14 @@ struct MapModel {
 
   MapModel(MapCrystal c, double range) : crystal(std::move(c)) {
     crystal.range = range;
-    geometry = buildCellGeometry(crystal.lattice, crystal.range);
-    table = buildCoefficientTableFast({geometry, crystal.radius, crystal.range,
-                                       crystal.inversionAtOrigin, crystal.symOps, crystal.sites});
+    const Crystal& k = crystal.crystal;
+    geometry = buildCellGeometry(k.lattice, crystal.range);
+    table = buildCoefficientTable(
+        {geometry, crystal.radius, crystal.range, k.inversionAtOrigin, k.symOps, k.sites});
   }
   PositionContext context() const {
-    return {table,          geometry,     crystal.radius, crystal.inversionAtOrigin,
-            crystal.symOps, crystal.sites};
+    const Crystal& k = crystal.crystal;
+    return {table, geometry, crystal.radius, k.inversionAtOrigin, k.symOps, k.sites};
   }
 };
 
@@ -52,13 +53,13 @@ inline MapCrystal triclinicCrystal(int inversion) {
   c.title = "triclinic";
   c.radius = 0.8;
   c.range = 2.0;
-  c.lattice = {5.1, 6.3, 7.2, 77.0, 101.0, 65.0};
-  c.symOps = {op(0, 1, 0, 0, 2, 0, 0, 3, 0)};
-  c.inversionAtOrigin = inversion;
-  c.sites = {{"Mg1     ", 2, 1, 0.11, 0.23, 0.37},
-             {"O1      ", -2, 1, 0.61, 0.19, 0.83},
-             {"Na1     ", 1, 1, 0.31, 0.71, 0.52},
-             {"Cl1     ", -1, 1, 2.87, 0.44, -0.91}};
+  c.crystal.lattice = {5.1, 6.3, 7.2, 77.0, 101.0, 65.0};
+  c.crystal.symOps = {op(0, 1, 0, 0, 2, 0, 0, 3, 0)};
+  c.crystal.inversionAtOrigin = inversion != 0;
+  c.crystal.sites = {{"Mg1     ", 2, 1, 0.11, 0.23, 0.37},
+                     {"O1      ", -2, 1, 0.61, 0.19, 0.83},
+                     {"Na1     ", 1, 1, 0.31, 0.71, 0.52},
+                     {"Cl1     ", -1, 1, 2.87, 0.44, -0.91}};
   c.elements = {"Mg", "O", "Na", "Cl"};
   return c;
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <random>
 
+#include "electrostatics/reference/reference_synthesis.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "map/neighbour_cells.hpp"
 #include "map_test_support.hpp"
@@ -79,7 +80,7 @@ TEST(PotentialMap, NodesHoldWhatAPositionRecordThereGives) {
     for (int n = 0; n < 60; ++n) {
       const int i = random() % c.grid.n1, j = random() % c.grid.n2, k = random() % c.grid.n3;
       const std::size_t at = c.grid.index(i, j, k);
-      const PositionResult r = evaluatePosition(context, nodePosition(c.grid, i, j, k));
+      const PositionResult r = referencePosition(context, nodePosition(c.grid, i, j, k));
       EXPECT_NEAR(smeared.values[at], r.smeared, bound) << c.name;
       EXPECT_NEAR(phiw.values[at], r.phiw, bound) << c.name;
       if (std::isfinite(r.phic))

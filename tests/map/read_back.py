@@ -1,14 +1,10 @@
-""
-    "Reads a map file with an independent reader and prints what it holds.
+"""Reads a map file with an independent reader and prints what it holds.
 
-    Usage : read_back.py cube |
-    xsf |
-    ccp4 FILE
+Usage: read_back.py cube|xsf|ccp4 FILE
 
-        Prints,
-    one item a line : "cell" and the nine Cartesian components of a, b, c in Angstrom;
-"grid" and the node counts;
-"atoms" and their count, then one line "Z x y z"(Angstrom)per atom; "values" and their count, then the values
+Prints, one item a line: "cell" and the nine Cartesian components of a, b, c
+in Angstrom; "grid" and the node counts; "atoms" and their count, then one
+line "Z x y z" (Angstrom) per atom; "values" and their count, then the values
 with the third index fastest. For XSF, the grid is the periodic one without
 its repeated far faces, after a check that they repeat the first nodes.
 """
@@ -37,20 +33,27 @@ def main():
         dump(atoms.cell[:], data, atoms.numbers, atoms.positions)
     elif kind == "xsf":
         from ase.io.xsf import read_xsf
-        with open(path)
-as f : data,
-       atoms = read_xsf(f, read_data = True) inner =
-           data[:-1, :-1, :-1] periodic =
-                                   (np.array_equal(data [-1, :, :], data [0, :, :]) and
-                                    np.array_equal(data[:, -1, :], data[:, 0, :]) and
-                                    np.array_equal(data[:, :, -1], data[:, :, 0])) if not periodic
-    : print("far faces do not repeat the first nodes") sys.exit(1)
-          dump(atoms.cell[:], inner, atoms.numbers, atoms.positions) elif kind == "ccp4"
-    : import gemmi m = gemmi.read_ccp4_map(path) m.setup(float("nan")) g = m.grid data =
-                                       np.array(g, copy = False) frac =
-                                           np.array(g.unit_cell.orthogonalization_matrix.tolist())
-                                               .T
-                                               dump(frac, data, [], []) else
-    : sys.exit("unknown kind " + kind)
+        with open(path) as f:
+            data, atoms = read_xsf(f, read_data=True)
+        inner = data[:-1, :-1, :-1]
+        periodic = (np.array_equal(data[-1, :, :], data[0, :, :])
+                    and np.array_equal(data[:, -1, :], data[:, 0, :])
+                    and np.array_equal(data[:, :, -1], data[:, :, 0]))
+        if not periodic:
+            print("far faces do not repeat the first nodes")
+            sys.exit(1)
+        dump(atoms.cell[:], inner, atoms.numbers, atoms.positions)
+    elif kind == "ccp4":
+        import gemmi
+        m = gemmi.read_ccp4_map(path)
+        m.setup(float("nan"))
+        g = m.grid
+        data = np.array(g, copy=False)
+        # Columns of the orthogonalisation matrix are a, b, c.
+        axes = np.array(g.unit_cell.orthogonalization_matrix.tolist()).T
+        dump(axes, data, [], [])
+    else:
+        sys.exit("unknown kind " + kind)
 
-          main()
+
+main()

@@ -13,7 +13,7 @@
 #include <memory>
 #include <sstream>
 
-#include "electrostatics/site_potentials.hpp"
+#include "electrostatics/energy_units.hpp"
 #include "map/elements.hpp"
 #include "map/potential_map.hpp"
 #include "map_test_support.hpp"
