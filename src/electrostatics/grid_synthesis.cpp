@@ -15,7 +15,7 @@ namespace {
 
 // Planes of constant z that share one pass over the table; the groups depend
 // on the grid alone.
-constexpr int planesPerGroup = 4;
+constexpr int planesPerGroup = 2;
 
 // e^{2 pi i r/n} for r in [0, n), each from its own cosine and sine.
 struct RootsOfUnity {
@@ -92,9 +92,9 @@ struct Term {
 } // namespace
 
 std::size_t gridScratchBytes(int hmax, int kmax, const GridSize& grid) {
-  const std::size_t h = 2 * std::size_t(hmax) + 1, k = 2 * std::size_t(kmax) + 1;
-  const std::size_t doubles =
-      2 * (planesPerGroup * k * h + std::size_t(grid.n2) * h + h + std::size_t(grid.n1));
+  const std::size_t h = 2 * std::size_t(hmax) + 1;
+  const std::size_t kBins = std::min(2 * std::size_t(kmax) + 1, std::size_t(grid.n2));
+  const std::size_t doubles = 2 * (planesPerGroup * kBins * h + h + std::size_t(grid.n1));
   return doubles * sizeof(double);
 }
 
@@ -107,7 +107,17 @@ std::vector<double> gridPotentials(const CoefficientTable& table, double volume,
   const RowBox box = rowBox(rows);
   const RootsOfUnity roots1(grid.n1), roots2(grid.n2), roots3(grid.n3);
   const int hCount = std::max(box.hCount(), 0), kCount = std::max(box.kCount(), 0);
+  // Rows k equal modulo n2 share a bin from the start when there are more
+  // rows than nodes along y; otherwise each row has a bin of its own.
   const bool foldK = kCount > grid.n2;
+  const int kBins = foldK ? grid.n2 : kCount;
+  auto binOf = [&](int k) { return foldK ? roots2.residue(k, 1) : k - box.kFirst; };
+  std::vector<int> binResidue(kBins);
+  std::vector<char> binUsed(kBins, 0);
+  for (int k = box.kFirst; k <= box.kLast; ++k) {
+    binResidue[binOf(k)] = roots2.residue(k, 1);
+    binUsed[binOf(k)] = 1;
+  }
   const int groups = (grid.n3 + planesPerGroup - 1) / planesPerGroup;
   std::atomic<int> planesDone{0};
   std::mutex progressLock;
@@ -117,13 +127,13 @@ std::vector<double> gridPotentials(const CoefficientTable& table, double volume,
       [&](int group) {
         const int firstPlane = group * planesPerGroup;
         const int planes = std::min(planesPerGroup, grid.n3 - firstPlane);
-        const std::size_t planeSize = std::size_t(kCount) * hCount;
-        // Sums over l: s[(plane k - kFirst) hCount + h - hFirst].
+        const std::size_t planeSize = std::size_t(kBins) * hCount;
+        // Sums over l (and over k of one bin), in the table's order of rows:
+        // s[(plane kBins + bin) hCount + h - hFirst].
         std::vector<double> sRe(planes * planeSize, 0.0), sIm(planes * planeSize, 0.0);
         for (const TableRow& row : rows) {
           const std::size_t at = table.index(row.hFirst, row.k, row.l);
-          const std::size_t offset =
-              std::size_t(row.k - box.kFirst) * hCount + (row.hFirst - box.hFirst);
+          const std::size_t offset = std::size_t(binOf(row.k)) * hCount + (row.hFirst - box.hFirst);
           for (int p = 0; p < planes; ++p) {
             const int r = roots3.residue(row.l, firstPlane + p);
             double* re = sRe.data() + p * planeSize + offset;
@@ -135,37 +145,16 @@ std::vector<double> gridPotentials(const CoefficientTable& table, double volume,
                              roots3.im[r], re, im);
           }
         }
-        std::vector<double> foldRe, foldIm, tRe(hCount), tIm(hCount), uRe(grid.n1), uIm(grid.n1);
-        std::vector<char> binUsed;
+        std::vector<double> tRe(hCount), tIm(hCount), uRe(grid.n1), uIm(grid.n1);
         std::vector<Term> terms;
         for (int p = 0; p < planes; ++p) {
           const int plane = firstPlane + p;
-          const double* re = sRe.data() + p * planeSize;
-          const double* im = sIm.data() + p * planeSize;
-          // The rows k, or their sums over k equal modulo n2.
           terms.clear();
-          if (foldK) {
-            foldRe.assign(std::size_t(grid.n2) * hCount, 0.0);
-            foldIm.assign(foldRe.size(), 0.0);
-            binUsed.assign(grid.n2, 0);
-            for (int k = box.kFirst; k <= box.kLast; ++k) {
-              const int r = roots2.residue(k, 1);
-              const std::size_t from = std::size_t(k - box.kFirst) * hCount;
-              for (int h = 0; h < hCount; ++h) {
-                foldRe[std::size_t(r) * hCount + h] += re[from + h];
-                foldIm[std::size_t(r) * hCount + h] += im[from + h];
-              }
-              binUsed[r] = 1;
-            }
-            for (int r = 0; r < grid.n2; ++r)
-              if (binUsed[r])
-                terms.push_back({r, foldRe.data() + std::size_t(r) * hCount,
-                                 foldIm.data() + std::size_t(r) * hCount});
-          } else {
-            for (int k = box.kFirst; k <= box.kLast; ++k)
-              terms.push_back({roots2.residue(k, 1), re + std::size_t(k - box.kFirst) * hCount,
-                               im + std::size_t(k - box.kFirst) * hCount});
-          }
+          for (int bin = 0; bin < kBins; ++bin)
+            if (binUsed[bin])
+              terms.push_back({binResidue[bin],
+                               sRe.data() + p * planeSize + std::size_t(bin) * hCount,
+                               sIm.data() + p * planeSize + std::size_t(bin) * hCount});
           for (int j = 0; j < grid.n2; ++j) {
             // The sum over k at y = j/n2, for every h.
             std::fill(tRe.begin(), tRe.end(), 0.0);
