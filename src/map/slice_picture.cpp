@@ -132,10 +132,11 @@ SliceLayout sliceLayout(const MapFile& map, const SlicePlane& plane) {
   const double planeRight = marginLeft + (xMax - xMin) * scale;
   l.width = static_cast<int>(std::ceil(planeRight + marginRight));
   l.height = static_cast<int>(std::ceil(marginTop + yMax * scale + marginBottom));
-  l.barLeft = planeRight + 50;
+  // Whole pixels, so that the bar's first and last rows are its ends.
+  l.barLeft = std::round(planeRight + 50);
   l.barTop = marginTop;
   l.barWidth = barWidthPixels;
-  l.barHeight = std::max(yMax * scale, 200.0);
+  l.barHeight = std::round(std::max(yMax * scale, 200.0));
   l.height = std::max(l.height, static_cast<int>(l.barTop + l.barHeight + marginBottom));
   l.minimum = *std::min_element(plane.values.begin(), plane.values.end());
   l.maximum = *std::max_element(plane.values.begin(), plane.values.end());
@@ -150,32 +151,32 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
 
-  // The values as an image of one pixel per node, the far edges repeating
-  // the first nodes, mapped onto the parallelogram so that each pixel's
-  // centre lies on its node; between nodes the colours are interpolated.
-  const int w = plane.nu + 1, h = plane.nv + 1;
-  Surface image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h), cairo_surface_destroy);
-  cairo_surface_flush(image.get());
-  unsigned char* pixels = cairo_image_surface_get_data(image.get());
-  const int stride = cairo_image_surface_get_stride(image.get());
-  for (int q = 0; q < h; ++q)
-    for (int p = 0; p < w; ++p) {
-      const auto rgb = divergingColour(plane.at(p % plane.nu, q % plane.nv), l.limit);
+  // Every pixel of the plane coloured by the value at its centre,
+  // interpolated bilinearly between the four nodes around it (periodically
+  // across the cell's faces): at a node, the node's own value.
+  cairo_surface_flush(surface);
+  unsigned char* pixels = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  const double det = l.ux * l.vy - l.uy * l.vx;
+  for (int y = 0; y < l.height; ++y)
+    for (int x = 0; x < l.width; ++x) {
+      const double dx = x + 0.5 - l.originX, dy = y + 0.5 - l.originY;
+      const double s = (dx * l.vy - dy * l.vx) / det, t = (l.ux * dy - l.uy * dx) / det;
+      if (s < 0 || s > 1 || t < 0 || t > 1) continue;
+      const double fs = s * plane.nu, ft = t * plane.nv;
+      const int p = std::min(static_cast<int>(fs), plane.nu - 1);
+      const int q = std::min(static_cast<int>(ft), plane.nv - 1);
+      const double ws = fs - p, wt = ft - q;
+      const int p1 = (p + 1) % plane.nu, q1 = (q + 1) % plane.nv;
+      const double value = (1 - wt) * ((1 - ws) * plane.at(p, q) + ws * plane.at(p1, q)) +
+                           wt * ((1 - ws) * plane.at(p, q1) + ws * plane.at(p1, q1));
+      const auto rgb = divergingColour(value, l.limit);
       std::uint32_t pixel = 0;
       for (int i = 0; i < 3; ++i)
         pixel = (pixel << 8) | static_cast<std::uint32_t>(std::lround(rgb[i] * 255));
-      std::memcpy(pixels + std::size_t(q) * stride + 4 * p, &pixel, 4);
+      std::memcpy(pixels + std::size_t(y) * stride + 4 * std::size_t(x), &pixel, 4);
     }
-  cairo_surface_mark_dirty(image.get());
-  cairo_pattern_t* pattern = cairo_pattern_create_for_surface(image.get());
-  cairo_matrix_t toDevice;
-  cairo_matrix_init(&toDevice, l.ux / plane.nu, l.uy / plane.nu, l.vx / plane.nv, l.vy / plane.nv,
-                    l.originX - 0.5 * (l.ux / plane.nu + l.vx / plane.nv),
-                    l.originY - 0.5 * (l.uy / plane.nu + l.vy / plane.nv));
-  cairo_matrix_invert(&toDevice);
-  cairo_pattern_set_matrix(pattern, &toDevice);
-  cairo_pattern_set_filter(pattern, CAIRO_FILTER_BILINEAR);
-  cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+  cairo_surface_mark_dirty(surface);
   auto parallelogram = [&] {
     cairo_move_to(cr, l.originX, l.originY);
     cairo_rel_line_to(cr, l.ux, l.uy);
@@ -183,13 +184,6 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
     cairo_rel_line_to(cr, -l.ux, -l.uy);
     cairo_close_path(cr);
   };
-  cairo_save(cr);
-  parallelogram();
-  cairo_clip(cr);
-  cairo_set_source(cr, pattern);
-  cairo_paint(cr);
-  cairo_restore(cr);
-  cairo_pattern_destroy(pattern);
   parallelogram();
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_set_line_width(cr, 1.2);
@@ -215,7 +209,7 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
       showText(cr, x + 16 * nx, y + 16 * ny, number(d, decimals), 0.5, 0.5);
     }
     const double x = l.originX + ex * 0.5, y = l.originY + ey * 0.5;
-    showText(cr, x + 36 * nx, y + 36 * ny, std::string(axisNames[axis]) + " (\u00c5)", 0.5, 0.5);
+    showText(cr, x + 50 * nx, y + 50 * ny, std::string(axisNames[axis]) + " (\u00c5)", 0.5, 0.5);
   };
   axisTicks(plane.uAxis, l.ux, l.uy, l.vx, l.vy);
   axisTicks(plane.vAxis, l.vx, l.vy, l.ux, l.uy);
