@@ -37,9 +37,12 @@ std::vector<std::size_t> sitesNamed(const CifCrystal& crystal, const std::string
   std::vector<std::size_t> out;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
+    // A type symbol that spells the element itself ("Fe", "fe") names it as
+    // the element does; as a type it only names pseudo-atoms and charged forms.
     const bool named = scope == ChargeScope::element ? !s.element.empty() && sameText(s.element, name)
                        : scope == ChargeScope::label ? s.label == name
-                                                     : s.typeSymbol == name;
+                                                     : s.typeSymbol == name &&
+                                                           !sameText(s.typeSymbol, s.element);
     if (named) out.push_back(i);
   }
   return out;
@@ -286,7 +289,8 @@ std::string missingChargesMessage(const CifCrystal& crystal,
     command += " --charge " + chargeAssignmentText(o);
   bool allSuggested = true;
   for (const Group& g : groups) {
-    text += "\n  " + labelList(crystal, g.sites) + " (type " + crystal.sites[g.sites[0]].typeSymbol;
+    text += std::string("\n  ") + (g.sites.size() == 1 ? "site " : "sites ") +
+            labelList(crystal, g.sites) + " (type " + crystal.sites[g.sites[0]].typeSymbol;
     if (!g.element.empty())
       text += ", as in " + modelSymbol(g.element) + "): --charge " + scopePrefix(g.form.scope) +
               g.form.name + "=Z";
