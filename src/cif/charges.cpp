@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
@@ -101,6 +102,14 @@ std::string modelSymbol(const std::string& element) {
   return element + (magnitude == 1 ? "" : std::to_string(magnitude)) + (state < 0 ? "-" : "+");
 }
 
+// The value of digits already matched as a decimal number; nullopt when it
+// overflows.
+std::optional<double> decimal(const std::string& digits) {
+  const double value = std::strtod(digits.c_str(), nullptr);
+  if (!std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
 } // namespace
 
 std::string chargeText(double charge) {
@@ -114,22 +123,25 @@ std::string chargeText(double charge) {
 std::optional<double> chargeValue(std::string_view text) {
   static const std::regex signed_(R"(^([+-]?)(\d+(?:\.\d*)?|\.\d+)(?:/(\d+))?$)");
   static const std::regex suffixed(R"(^(\d+(?:\.\d*)?|\.\d+)([+-])$)");
+  // Longer text is no charge; the regular expressions recurse once a character.
+  if (text.size() > 40) return std::nullopt;
   const std::string s(text);
   std::smatch m;
   if (std::regex_match(s, m, signed_)) {
-    double value = std::stod(m[2].str());
-    if (m[3].matched) {
-      const double denominator = std::stod(m[3].str());
-      if (denominator == 0 || m[2].str().find('.') != std::string::npos) return std::nullopt;
-      value /= denominator;
+    std::optional<double> value = decimal(m[2].str());
+    if (value && m[3].matched) {
+      const std::optional<double> denominator = decimal(m[3].str());
+      if (!denominator || *denominator == 0 || m[2].str().find('.') != std::string::npos)
+        return std::nullopt;
+      *value /= *denominator;
     }
-    if (!std::isfinite(value)) return std::nullopt;
-    return m[1].str() == "-" ? -value : value;
+    if (!value) return std::nullopt;
+    return m[1].str() == "-" ? -*value : *value;
   }
   if (std::regex_match(s, m, suffixed)) {
-    const double value = std::stod(m[1].str());
-    if (!std::isfinite(value)) return std::nullopt;
-    return m[2].str() == "-" ? -value : value;
+    const std::optional<double> value = decimal(m[1].str());
+    if (!value) return std::nullopt;
+    return m[2].str() == "-" ? -*value : *value;
   }
   return std::nullopt;
 }
@@ -167,15 +179,18 @@ std::string chargeAssignmentText(const ChargeOverride& o) {
 std::optional<double> chargeFromTypeSymbol(std::string_view symbol) {
   static const std::regex suffixAfter(R"(^[A-Za-z]+(\d+(?:\.\d+)?)?([+-])$)");
   static const std::regex signFirst(R"(^[A-Za-z]+([+-])(\d+(?:\.\d+)?)$)");
+  if (symbol.size() > 40) return std::nullopt; // no type symbol; the matching recurses per character
   const std::string s(symbol);
   std::smatch m;
   if (std::regex_match(s, m, suffixAfter)) {
-    const double magnitude = m[1].matched ? std::stod(m[1].str()) : 1.0;
-    return m[2].str() == "-" ? -magnitude : magnitude;
+    const std::optional<double> magnitude = m[1].matched ? decimal(m[1].str()) : 1.0;
+    if (!magnitude) return std::nullopt;
+    return m[2].str() == "-" ? -*magnitude : *magnitude;
   }
   if (std::regex_match(s, m, signFirst)) {
-    const double magnitude = std::stod(m[2].str());
-    return m[1].str() == "-" ? -magnitude : magnitude;
+    const std::optional<double> magnitude = decimal(m[2].str());
+    if (!magnitude) return std::nullopt;
+    return m[1].str() == "-" ? -*magnitude : *magnitude;
   }
   return std::nullopt;
 }

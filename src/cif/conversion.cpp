@@ -330,11 +330,12 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
 std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
                                                   const std::array<double, 6>& lattice) {
   const std::size_t n = positions.size();
+  const CellMetric g = cellMetric(lattice);
   std::vector<std::vector<double>> nearest(n, std::vector<double>(n, INFINITY));
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = 0; j < n; ++j)
       for (const FractionalPoint& q : positions[j].images) {
-        const double d = latticeDistance(lattice, positions[i].point, q);
+        const double d = latticeDistance(g, positions[i].point, q);
         if (i == j && d < samePointToleranceA) continue; // the atom itself
         nearest[i][j] = std::min(nearest[i][j], d);
       }

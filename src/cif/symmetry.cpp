@@ -91,8 +91,9 @@ int determinant(const std::array<std::array<int, 3>, 3>& m) {
          m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
 }
 
-// The direct metric tensor of the cell.
-std::array<std::array<double, 3>, 3> metric(const std::array<double, 6>& cell) {
+} // namespace
+
+CellMetric cellMetric(const std::array<double, 6>& cell) {
   const double toRad = std::numbers::pi / 180.0;
   const double ca = std::cos(cell[3] * toRad), cb = std::cos(cell[4] * toRad),
                cg = std::cos(cell[5] * toRad);
@@ -101,6 +102,8 @@ std::array<std::array<double, 3>, 3> metric(const std::array<double, 6>& cell) {
            {a * b * cg, b * b, b * c * ca},
            {a * c * cb, b * c * ca, c * c}}};
 }
+
+namespace {
 
 double reduced(double v) {
   double r = v - std::floor(v);
@@ -240,7 +243,10 @@ FractionalPoint apply(const MatrixOp& op, const FractionalPoint& p) {
 
 double latticeDistance(const std::array<double, 6>& cell, const FractionalPoint& p,
                        const FractionalPoint& q) {
-  const auto g = metric(cell);
+  return latticeDistance(cellMetric(cell), p, q);
+}
+
+double latticeDistance(const CellMetric& g, const FractionalPoint& p, const FractionalPoint& q) {
   double d0[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
   for (double& d : d0)
     d -= std::round(d);
@@ -262,11 +268,12 @@ std::vector<FractionalPoint> distinctImages(const std::vector<MatrixOp>& group,
                                             const FractionalPoint& p,
                                             const std::array<double, 6>& cell, double toleranceA) {
   std::vector<FractionalPoint> images;
+  const CellMetric g = cellMetric(cell);
   for (const MatrixOp& op : group) {
     FractionalPoint image = apply(op, p);
     image = {reduced(image.x), reduced(image.y), reduced(image.z)};
     const bool seen = std::any_of(images.begin(), images.end(), [&](const FractionalPoint& q) {
-      return latticeDistance(cell, image, q) < toleranceA;
+      return latticeDistance(g, image, q) < toleranceA;
     });
     if (!seen) images.push_back(image);
   }
