@@ -28,8 +28,7 @@ void checkReadBack(const telva::Conversion& c) {
     telva::checkHeadValues(head, "fuzz.inp");
     listing.close();
     if (head.sites.size() != c.sites.size()) {
-      std::fprintf(stderr, "%zu sites read back, %zu written\n", head.sites.size(),
-                   c.sites.size());
+      std::fprintf(stderr, "%zu sites read back, %zu written\n", head.sites.size(), c.sites.size());
       std::abort();
     }
     for (std::size_t i = 0; i < c.sites.size(); ++i)
@@ -58,7 +57,9 @@ void convert(const std::string& text, bool guess) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -24,10 +24,14 @@ bool sameText(std::string_view a, std::string_view b) {
 
 const char* scopePrefix(ChargeScope scope) {
   switch (scope) {
-  case ChargeScope::element: return "element:";
-  case ChargeScope::label: return "label:";
-  case ChargeScope::type: return "type:";
-  case ChargeScope::any: break;
+  case ChargeScope::element:
+    return "element:";
+  case ChargeScope::label:
+    return "label:";
+  case ChargeScope::type:
+    return "type:";
+  case ChargeScope::any:
+    break;
   }
   return "";
 }
@@ -40,10 +44,10 @@ std::vector<std::size_t> sitesNamed(const CifCrystal& crystal, const std::string
     const CifSite& s = crystal.sites[i];
     // A type symbol that spells the element itself ("Fe", "fe") names it as
     // the element does; as a type it only names pseudo-atoms and charged forms.
-    const bool named = scope == ChargeScope::element ? !s.element.empty() && sameText(s.element, name)
-                       : scope == ChargeScope::label ? s.label == name
-                                                     : s.typeSymbol == name &&
-                                                           !sameText(s.typeSymbol, s.element);
+    const bool named =
+        scope == ChargeScope::element ? !s.element.empty() && sameText(s.element, name)
+        : scope == ChargeScope::label ? s.label == name
+                                      : s.typeSymbol == name && !sameText(s.typeSymbol, s.element);
     if (named) out.push_back(i);
   }
   return out;
@@ -78,7 +82,8 @@ std::optional<ChargeScope> bareScope(const CifCrystal& crystal, const ChargeOver
       const char* what = found[k].first == ChargeScope::element ? "element"
                          : found[k].first == ChargeScope::label ? "label"
                                                                 : "type symbol";
-      text += std::string(k ? "; as " : "") + what + " (" + labelList(crystal, found[k].second) + ")";
+      text +=
+          std::string(k ? "; as " : "") + what + " (" + labelList(crystal, found[k].second) + ")";
       ChargeOverride explicitForm = o;
       explicitForm.scope = found[k].first;
       choices += std::string(k ? " or " : "") + "--charge " + chargeAssignmentText(explicitForm);
@@ -179,7 +184,8 @@ std::string chargeAssignmentText(const ChargeOverride& o) {
 std::optional<double> chargeFromTypeSymbol(std::string_view symbol) {
   static const std::regex suffixAfter(R"(^[A-Za-z]+(\d+(?:\.\d+)?)?([+-])$)");
   static const std::regex signFirst(R"(^[A-Za-z]+([+-])(\d+(?:\.\d+)?)$)");
-  if (symbol.size() > 40) return std::nullopt; // no type symbol; the matching recurses per character
+  if (symbol.size() > 40)
+    return std::nullopt; // no type symbol; the matching recurses per character
   const std::string s(symbol);
   std::smatch m;
   if (std::regex_match(s, m, suffixAfter)) {
@@ -310,8 +316,8 @@ std::string missingChargesMessage(const CifCrystal& crystal,
       text += ", as in " + modelSymbol(g.element) + "): --charge " + scopePrefix(g.form.scope) +
               g.form.name + "=Z";
     else
-      text += ", no element): --charge " + std::string(scopePrefix(g.form.scope)) + g.form.name +
-              "=Z";
+      text +=
+          ", no element): --charge " + std::string(scopePrefix(g.form.scope)) + g.form.name + "=Z";
     std::string value = "Z";
     for (const auto& [element, charge] : suggested)
       if (!g.element.empty() && element == g.element) value = chargeText(charge);

@@ -54,10 +54,10 @@ struct CifSite {
 struct CifCrystal {
   std::string source; // the file's name, for messages and suggested command lines
   std::string blockName;
-  std::string formula;            // _chemical_formula_sum, else _chemical_formula_structural
-  std::string formulaSum;         // _chemical_formula_sum alone
+  std::string formula;                 // _chemical_formula_sum, else _chemical_formula_structural
+  std::string formulaSum;              // _chemical_formula_sum alone
   std::optional<double> formulaUnitsZ; // _cell_formula_units_Z
-  std::array<double, 6> cell{}; // a, b, c in Angstrom; alpha, beta, gamma in degrees
+  std::array<double, 6> cell{};        // a, b, c in Angstrom; alpha, beta, gamma in degrees
   std::vector<MatrixOp> operations;
   std::string operationsSource; // the tag or symbol the operations came from
   std::vector<CifSite> sites;

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <set>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <gemmi/cif.hpp>

@@ -10,9 +10,9 @@
 #include "cif/charge_guess.hpp"
 #include "cif/cif_reader.hpp"
 #include "driver/capacities.hpp"
+#include "driver/fixed_column.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
-#include "driver/fixed_column.hpp"
 
 namespace telva {
 
@@ -190,8 +190,8 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
     const CifSite& s = crystal.sites[i];
     const double atoms =
         s.occupancy *
-        static_cast<double>(distinctImages(group, {s.x, s.y, s.z}, crystal.cell, samePointToleranceA)
-                                .size());
+        static_cast<double>(
+            distinctImages(group, {s.x, s.y, s.z}, crystal.cell, samePointToleranceA).size());
     if (known[i]) {
       fixed += *known[i] * atoms;
       continue;
@@ -202,8 +202,10 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
     }
     auto it = std::find_if(amounts.begin(), amounts.end(),
                            [&](const auto& a) { return a.first == s.element; });
-    if (it == amounts.end()) amounts.push_back({s.element, atoms});
-    else it->second += atoms;
+    if (it == amounts.end())
+      amounts.push_back({s.element, atoms});
+    else
+      it->second += atoms;
   }
   if (!options.guessCharges) {
     // Offer the guess's values in the command line when there is one.
@@ -365,11 +367,10 @@ double chooseRadius(const std::vector<CellPosition>& positions,
       for (std::size_t j = 0; j < n; ++j) {
         if (positions[j].charge == 0 || !(nearest[i][j] < radius)) continue;
         if (j < i && positions[i].charge != 0 && nearest[j][i] < radius) continue; // said once
-        const std::string text = "with R = " + number(radius) + " A, " + labels[i] + " lies " +
-                                 number(nearest[i][j]) + " A from " + labels[j] +
-                                 ", inside its sphere: its potential keeps part of " + labels[j] +
-                                 "'s smeared charge; choose R below " + number(nearest[i][j]) +
-                                 " A";
+        const std::string text =
+            "with R = " + number(radius) + " A, " + labels[i] + " lies " + number(nearest[i][j]) +
+            " A from " + labels[j] + ", inside its sphere: its potential keeps part of " +
+            labels[j] + "'s smeared charge; choose R below " + number(nearest[i][j]) + " A";
         if (options.strict) throw CifError(text + " (--strict)");
         out.warnings.push_back(text);
       }
@@ -438,13 +439,14 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
   if (!options.qmax) {
     if (out.truncationError <= options.tolerance)
       out.notes.push_back("qmax = " + number(out.qmax) + " 1/A (" +
-                          std::to_string(out.tableEntries) + " table entries), the smallest whose " +
-                          estimate + ", meets --tolerance " + scientific(options.tolerance));
+                          std::to_string(out.tableEntries) +
+                          " table entries), the smallest whose " + estimate +
+                          ", meets --tolerance " + scientific(options.tolerance));
     else
-      out.warnings.push_back("qmax = " + number(out.qmax) + " 1/A fills the table's capacity of " +
-                             std::to_string(tableCapacity) + " entries and stops short of --tolerance " +
-                             scientific(options.tolerance) + ": " + estimate +
-                             "; a larger R lowers it");
+      out.warnings.push_back(
+          "qmax = " + number(out.qmax) + " 1/A fills the table's capacity of " +
+          std::to_string(tableCapacity) + " entries and stops short of --tolerance " +
+          scientific(options.tolerance) + ": " + estimate + "; a larger R lowers it");
   } else {
     out.notes.push_back("qmax = " + number(out.qmax) + " 1/A as given: " + estimate);
     if (out.tableEntries > tableCapacity)
@@ -460,7 +462,8 @@ double cellVolume(const std::array<double, 6>& l) {
   const double degree = pi / 180;
   const double ca = std::cos(l[3] * degree), cb = std::cos(l[4] * degree),
                cg = std::cos(l[5] * degree);
-  return l[0] * l[1] * l[2] * std::sqrt(std::max(0.0, 1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg));
+  return l[0] * l[1] * l[2] *
+         std::sqrt(std::max(0.0, 1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg));
 }
 
 void checkNeutrality(double radius, const ConversionOptions& options, Conversion& out) {

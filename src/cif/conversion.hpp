@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "cif/charges.hpp"
 #include "cif/cif_data.hpp"
 #include "cif/symmetry.hpp"
-#include "cif/charges.hpp"
 #include "crystal/crystal.hpp"
 #include "crystal/site.hpp"
-#include "driver/capacities.hpp"
 #include "crystal/sym_op.hpp"
+#include "driver/capacities.hpp"
 
 namespace telva {
 
@@ -46,9 +46,9 @@ inline constexpr double occupancyTolerance = 0.005;
 
 // What one written site record stands for.
 struct WrittenRecord {
-  std::string element; // the majority species' element; empty when unknown
-  double occupancy = 0; // sum over the species at the position
-  int multiplicity = 0; // atoms of the cell at the position's orbit
+  std::string element;              // the majority species' element; empty when unknown
+  double occupancy = 0;             // sum over the species at the position
+  int multiplicity = 0;             // atoms of the cell at the position's orbit
   std::vector<std::string> members; // the CIF's labels (made unique) of the species
 };
 
@@ -63,19 +63,20 @@ struct Conversion {
   std::array<double, 6> lattice{};
   std::vector<SymOp> symOps;
   bool inversionAtOrigin = false;
-  int groupOrder = 0; // operations with their inverted companions
+  int groupOrder = 0;           // operations with their inverted companions
   std::string operationsSource; // the CIF's tag or symbol the operations came from
   int siteCount = 0;            // atom sites the CIF lists
   std::vector<Site> sites;
-  std::vector<int> multiplicities; // per written site record
-  std::vector<WrittenRecord> records; // per written site record
-  Crystal crystal;                    // lattice, operations and site records as written
-  std::string formulaSum;             // the CIF's _chemical_formula_sum
+  std::vector<int> multiplicities;     // per written site record
+  std::vector<WrittenRecord> records;  // per written site record
+  Crystal crystal;                     // lattice, operations and site records as written
+  std::string formulaSum;              // the CIF's _chemical_formula_sum
   std::optional<double> formulaUnitsZ; // the CIF's _cell_formula_units_Z
-  double netCharge = 0;        // sum of the record charges over the cell
-  double shortestDistance = 0; // Angstrom, between charged atoms of different positions; 0 when none
-  std::string closestPair;     // the labels of that pair
-  double truncationError = 0;  // estimate for the largest record charge, e/Angstrom
+  double netCharge = 0;                // sum of the record charges over the cell
+  double shortestDistance =
+      0;                      // Angstrom, between charged atoms of different positions; 0 when none
+  std::string closestPair;    // the labels of that pair
+  double truncationError = 0; // estimate for the largest record charge, e/Angstrom
   std::int64_t tableEntries = 0;
 };
 

@@ -43,9 +43,11 @@ std::vector<double> potentials(const Conversion& c) {
 std::array<double, 2> ewaldPotentials(double cation, double anion) {
   const test::EwaldCell cell{5.64, 5.64, 5.64};
   std::vector<test::PointCharge> charges;
-  for (const auto& f : {std::array<double, 3>{0, 0, 0}, {0, 0.5, 0.5}, {0.5, 0, 0.5}, {0.5, 0.5, 0}})
+  for (const auto& f :
+       {std::array<double, 3>{0, 0, 0}, {0, 0.5, 0.5}, {0.5, 0, 0.5}, {0.5, 0.5, 0}})
     charges.push_back({cation, f[0], f[1], f[2]});
-  for (const auto& f : {std::array<double, 3>{0.5, 0.5, 0.5}, {0.5, 0, 0}, {0, 0.5, 0}, {0, 0, 0.5}})
+  for (const auto& f :
+       {std::array<double, 3>{0.5, 0.5, 0.5}, {0.5, 0, 0}, {0, 0.5, 0}, {0, 0, 0.5}})
     charges.push_back({anion, f[0], f[1], f[2]});
   return {test::ewaldSitePotential(cell, charges, 0), test::ewaldSitePotential(cell, charges, 4)};
 }
@@ -57,11 +59,9 @@ TEST(Occupancy, MixedAndPartialPositionsGiveTheAveragedChargesPotentials) {
     double cation, anion; // the averaged charges
   };
   const Case cases[] = {
-      {"mixed cation and anion positions",
-       "Na1 Na+ 0 0 0 0.5\nCa1 Ca2+ 0 0 0 0.5\n", "Cl1 Cl- .5 .5 .5 0.5\nO1 O2- .5 .5 .5 0.5\n",
-       1.5, -1.5},
-      {"partial positions, half empty", "Na1 Na+ 0 0 0 0.5\n", "Cl1 Cl- .5 .5 .5 0.5\n", 0.5,
-       -0.5},
+      {"mixed cation and anion positions", "Na1 Na+ 0 0 0 0.5\nCa1 Ca2+ 0 0 0 0.5\n",
+       "Cl1 Cl- .5 .5 .5 0.5\nO1 O2- .5 .5 .5 0.5\n", 1.5, -1.5},
+      {"partial positions, half empty", "Na1 Na+ 0 0 0 0.5\n", "Cl1 Cl- .5 .5 .5 0.5\n", 0.5, -0.5},
       {"vacancy and a mixed cation", "Na1 Na+ 0 0 0 0.8\nCa1 Ca2+ 0 0 0 0.1\n",
        "Cl1 Cl- .5 .5 .5 1\n", 1.0, -1.0},
   };
@@ -90,9 +90,9 @@ TEST(Occupancy, MixedAndPartialPositionsGiveTheAveragedChargesPotentials) {
 
 TEST(Occupancy, TheEstimateBoundsTheErrorOfTheDefaultRange) {
   // The default qmax (tolerance 1e-5) for a rock salt of averaged charges +-1.5.
-  const CifCrystal crystal = readCifText(
-      rockSaltCif("Na1 Na+ 0 0 0 0.5\nCa1 Ca2+ 0 0 0 0.5\n", "Cl1 Cl- .5 .5 .5 0.5\nO1 O2- .5 .5 .5 0.5\n"),
-      "mixed.cif");
+  const CifCrystal crystal = readCifText(rockSaltCif("Na1 Na+ 0 0 0 0.5\nCa1 Ca2+ 0 0 0 0.5\n",
+                                                     "Cl1 Cl- .5 .5 .5 0.5\nO1 O2- .5 .5 .5 0.5\n"),
+                                         "mixed.cif");
   const Conversion c = convertCrystal(crystal, {});
   EXPECT_LE(c.truncationError, 1e-5);
   const std::array<double, 2> reference = ewaldPotentials(1.5, -1.5);
