@@ -302,9 +302,13 @@ std::string missingChargesMessage(const CifCrystal& crystal,
   std::size_t missing = 0;
   for (const Group& g : groups)
     missing += g.sites.size();
-  std::string text = std::to_string(missing) + (missing == 1 ? " site has" : " sites have") +
-                     " no known charge: the CIF gives no _atom_type_oxidation_number for its "
-                     "type and the type symbol carries no charge";
+  std::string text = std::to_string(missing) +
+                     (missing == 1 ? " site has no known charge: the CIF gives no "
+                                     "_atom_type_oxidation_number for its type, and its type "
+                                     "symbol carries no charge"
+                                   : " sites have no known charge: the CIF gives no "
+                                     "_atom_type_oxidation_number for their types, and their type "
+                                     "symbols carry no charge");
   std::string command = "telva-cif " + (crystal.source.empty() ? "FILE" : crystal.source);
   for (const ChargeOverride& o : overrides)
     command += " --charge " + chargeAssignmentText(o);

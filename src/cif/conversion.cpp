@@ -367,10 +367,12 @@ double chooseRadius(const std::vector<CellPosition>& positions,
       for (std::size_t j = 0; j < n; ++j) {
         if (positions[j].charge == 0 || !(nearest[i][j] < radius)) continue;
         if (j < i && positions[i].charge != 0 && nearest[j][i] < radius) continue; // said once
-        const std::string text =
-            "with R = " + number(radius) + " A, " + labels[i] + " lies " + number(nearest[i][j]) +
-            " A from " + labels[j] + ", inside its sphere: its potential keeps part of " +
-            labels[j] + "'s smeared charge; choose R below " + number(nearest[i][j]) + " A";
+        const std::string other = i == j ? "another " + labels[j] + " atom" : labels[j];
+        const std::string text = "with R = " + number(radius) + " A, " + labels[i] + " lies " +
+                                 number(nearest[i][j]) + " A from " + other +
+                                 ", inside its sphere: its potential keeps part of that atom's "
+                                 "smeared charge; choose R below " +
+                                 number(nearest[i][j]) + " A";
         if (options.strict) throw CifError(text + " (--strict)");
         out.warnings.push_back(text);
       }

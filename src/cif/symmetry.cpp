@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <string>
 
@@ -58,14 +59,15 @@ void parseRow(std::string_view row, std::string_view whole, std::array<int, 3>& 
         ++end;
       const std::string number = s.substr(i, end - i);
       if (number == "." || std::count(number.begin(), number.end(), '.') > 1) fail("a bad number");
-      double value = std::stod(number);
+      double value = std::strtod(number.c_str(), nullptr);
+      if (!std::isfinite(value)) fail("a number out of range");
       i = end;
       if (i < s.size() && s[i] == '/') {
         std::size_t denEnd = ++i;
         while (denEnd < s.size() && std::isdigit(static_cast<unsigned char>(s[denEnd])))
           ++denEnd;
         if (denEnd == i) fail("a fraction without a denominator");
-        const double denominator = std::stod(s.substr(i, denEnd - i));
+        const double denominator = std::strtod(s.substr(i, denEnd - i).c_str(), nullptr);
         if (denominator == 0) fail("a zero denominator");
         value /= denominator;
         i = denEnd;
@@ -77,6 +79,9 @@ void parseRow(std::string_view row, std::string_view whole, std::array<int, 3>& 
     }
     anyTerm = true;
   }
+  // A translation is a fraction of the cell; a huge one is a typing error
+  // (and would not convert to a whole number of 24ths).
+  if (!(std::abs(shift) <= 1000)) fail("a translation out of range");
   const double inTwentyFourths = shift * translationDenominator;
   const double nearest = std::round(inTwentyFourths);
   // Decimals such as 0.3333 or 0.1667 stand for thirds and sixths.
