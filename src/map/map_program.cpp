@@ -199,9 +199,10 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
       << fixed(geometry.b / grid.n2, 3) << " " << fixed(geometry.c / grid.n3, 3)
       << " A); sphere method, R " << fixed(crystal.radius, 2) << " A, qmax "
       << fixed(crystal.range, 2) << " 1/A, " << geometry.requiredEntries << " table entries\n";
-  err << "telva-map: nodes on atoms: " << map.nodesOnAtoms
-      << (map.nodesOnAtoms > 0 && a.quantity == MapQuantity::phic ? " (written as phiw)" : "")
-      << '\n';
+  if (a.quantity != MapQuantity::smeared)
+    err << "telva-map: nodes on atoms: " << map.nodesOnAtoms
+        << (map.nodesOnAtoms > 0 && a.quantity == MapQuantity::phic ? " (written as phiw)" : "")
+        << '\n';
   err << "telva-map: " << quantityName(a.quantity) << " minimum " << fixed(lowest.value, 6) << " "
       << unit << " at " << nodeText(grid, lowest.node) << ", maximum " << fixed(highest.value, 6)
       << " " << unit << " at " << nodeText(grid, highest.node) << '\n';
