@@ -12,5 +12,8 @@ inline constexpr int maxSymOps = 192; // symmetry operations
 inline constexpr std::int64_t tableCapacity = 10'000'000;
 inline constexpr int titleWidth = 72;
 inline constexpr int labelWidth = 8;
+// Memory the Gaussian method may take for one crystal unless told otherwise;
+// only this bounds it (none of the listing's capacities apply).
+inline constexpr std::int64_t ewaldMemoryLimit = std::int64_t(8) << 30;
 
 } // namespace telva
