@@ -13,24 +13,24 @@ namespace {
 constexpr double estimateShare = 64;
 
 // Nanoseconds per unit of work, measured on the kernels (make bench).
-constexpr double pairCost = 12.0;     // one image within rc: distance and erfc
+constexpr double pairCost = 25.0;     // one image within rc: distance and erfc
 constexpr double scanCost = 1.0;      // one image of the scanned bins outside rc
-constexpr double buildCost = 0.6;     // one table entry for one atom
+constexpr double buildCost = 1.2;     // one table entry for one atom
 constexpr double entryCost = 20.0;    // one entry's form factor and scale
-constexpr double synthesisCost = 0.5; // one table entry for one point
+constexpr double synthesisCost = 0.8; // one table entry for one point
 
-// The largest x with f decreasing monotonically from there: f is a decreasing
-// function of x for x >= lo; the smallest x >= lo with f(x) <= target.
-template <typename F> double solveDecreasing(F f, double lo, double target) {
-  if (f(lo) <= target) return lo;
-  double hi = lo * 2;
-  while (f(hi) > target)
-    hi *= 2;
-  for (int i = 0; i < 100 && hi - lo > 1e-12 * hi; ++i) {
-    const double mid = 0.5 * (lo + hi);
-    (f(mid) > target ? lo : hi) = mid;
+// The root of a decreasing function g that is concave right of x0, by
+// Newton's method from x0: the first step may overshoot the root, every later
+// one approaches it from the right. Returns x0 when g(x0) <= 0.
+template <typename G, typename Slope> double newtonRoot(G g, Slope slope, double x0) {
+  if (g(x0) <= 0) return x0;
+  double x = x0;
+  for (int i = 0; i < 100; ++i) {
+    const double step = g(x) / slope(x);
+    x = std::max(x0, x - step);
+    if (std::fabs(step) <= 1e-13 * x) break;
   }
-  return hi;
+  return x;
 }
 
 } // namespace
@@ -47,17 +47,25 @@ double reciprocalEstimate(double alpha, double range, double squaredCharges, dou
 }
 
 double cutoffFor(double alpha, double target, double squaredCharges, double volume) {
-  // Decreasing for alpha rc >= 1: d ln dR / d rc = 1/(2 rc) - 2 alpha^2 rc - 2/rc < 0.
-  return solveDecreasing(
-      [&](double rc) { return realSpaceEstimate(alpha, rc, squaredCharges, volume); }, 1.0 / alpha,
-      target);
+  // ln dR - ln target: its slope 1/(2 rc) - 2 alpha^2 rc - 2/rc is negative
+  // and falling for alpha rc >= 1.
+  const double offset = std::log(target);
+  return newtonRoot(
+      [&](double rc) {
+        return std::log(realSpaceEstimate(alpha, rc, squaredCharges, volume)) - offset;
+      },
+      [&](double rc) { return -1.5 / rc - 2 * alpha * alpha * rc; }, 1.0 / alpha);
 }
 
 double rangeFor(double alpha, double target, double squaredCharges, double volume) {
-  // Decreasing for pi qmax / alpha >= 1.
-  return solveDecreasing(
-      [&](double q) { return reciprocalEstimate(alpha, q, squaredCharges, volume); }, alpha / pi,
-      target);
+  // ln dK - ln target: its slope -2 pi^2 qmax / alpha^2 - 3/(2 qmax) is
+  // negative and falling for pi qmax / alpha >= 1.
+  const double offset = std::log(target);
+  return newtonRoot(
+      [&](double q) {
+        return std::log(reciprocalEstimate(alpha, q, squaredCharges, volume)) - offset;
+      },
+      [&](double q) { return -2 * pi * pi * q / (alpha * alpha) - 1.5 / q; }, alpha / pi);
 }
 
 double predictedWork(const EwaldWorkload& work, double cutoff, double range) {
@@ -78,9 +86,7 @@ EwaldParameters chooseEwaldParameters(const EwaldWorkload& work, double toleranc
   const double target = tolerance / estimateShare;
   EwaldParameters best;
   double bestWork = INFINITY;
-  // alpha from 0.01 to 10 per Angstrom, 40 steps a decade.
-  for (int i = 0; i <= 120; ++i) {
-    const double alpha = 0.01 * std::pow(10.0, i / 40.0);
+  auto consider = [&](double alpha) {
     const double rc = cutoffFor(alpha, target, q2, work.volume);
     const double range = rangeFor(alpha, target, q2, work.volume);
     const double cost = predictedWork(work, rc, range);
@@ -88,7 +94,14 @@ EwaldParameters chooseEwaldParameters(const EwaldWorkload& work, double toleranc
       bestWork = cost;
       best.alpha = alpha, best.cutoff = rc, best.range = range;
     }
-  }
+  };
+  // alpha from 0.01 to 10 per Angstrom, 8 steps a decade, then 8 steps a
+  // decade finer on either side of the best.
+  for (int i = 0; i <= 24; ++i)
+    consider(0.01 * std::pow(10.0, i / 8.0));
+  const double coarse = best.alpha;
+  for (int i = -7; i <= 7; ++i)
+    consider(coarse * std::pow(10.0, i / 64.0));
   best.tolerance = tolerance;
   best.realEstimate = realSpaceEstimate(best.alpha, best.cutoff, q2, work.volume);
   best.reciprocalEstimate = reciprocalEstimate(best.alpha, best.range, q2, work.volume);
