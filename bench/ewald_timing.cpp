@@ -1,4 +1,4 @@
-// Times the Gaussian (Ewald) method on crystal files, one thread unless told:
+// Times the Gaussian (Ewald) method on crystal files, on one thread:
 //
 //   ewald_timing sites TOLERANCE FILE...   prepare + site potentials per file:
 //       "file seconds alpha rc qmax entries estimate" and one line per site
@@ -89,7 +89,7 @@ int run(int argc, char** argv) {
   }
   const std::string mode = argv[1];
   const double tolerance = std::atof(argv[2]);
-  const int threads = std::getenv("TELVA_THREADS") ? 0 : 1;
+  const int threads = 1;
   if (mode == "sites") {
     for (int a = 3; a < argc; ++a) {
       const Crystal c = withExactWeights(test::readCrystalFile(argv[a]));

@@ -20,15 +20,16 @@ constexpr double entryCost = 20.0;    // one entry's form factor and scale
 constexpr double synthesisCost = 0.8; // one table entry for one point
 
 // The root of a decreasing function g that is concave right of x0, by
-// Newton's method from x0: the first step may overshoot the root, every later
-// one approaches it from the right. Returns x0 when g(x0) <= 0.
-template <typename G, typename Slope> double newtonRoot(G g, Slope slope, double x0) {
+// Newton's method from a guess x >= x0: a step from the left of the root may
+// overshoot it, every later one approaches it from the right. Returns x0 when
+// g(x0) <= 0.
+template <typename G, typename Slope> double newtonRoot(G g, Slope slope, double x0, double guess) {
   if (g(x0) <= 0) return x0;
-  double x = x0;
+  double x = std::max(x0, guess);
   for (int i = 0; i < 100; ++i) {
     const double step = g(x) / slope(x);
     x = std::max(x0, x - step);
-    if (std::fabs(step) <= 1e-13 * x) break;
+    if (std::fabs(step) <= 1e-9 * x) break;
   }
   return x;
 }
@@ -54,7 +55,8 @@ double cutoffFor(double alpha, double target, double squaredCharges, double volu
       [&](double rc) {
         return std::log(realSpaceEstimate(alpha, rc, squaredCharges, volume)) - offset;
       },
-      [&](double rc) { return -1.5 / rc - 2 * alpha * alpha * rc; }, 1.0 / alpha);
+      [&](double rc) { return -1.5 / rc - 2 * alpha * alpha * rc; }, 1.0 / alpha,
+      std::sqrt(std::max(1.0, -std::log(target))) / alpha);
 }
 
 double rangeFor(double alpha, double target, double squaredCharges, double volume) {
@@ -65,7 +67,8 @@ double rangeFor(double alpha, double target, double squaredCharges, double volum
       [&](double q) {
         return std::log(reciprocalEstimate(alpha, q, squaredCharges, volume)) - offset;
       },
-      [&](double q) { return -2 * pi * pi * q / (alpha * alpha) - 1.5 / q; }, alpha / pi);
+      [&](double q) { return -2 * pi * pi * q / (alpha * alpha) - 1.5 / q; }, alpha / pi,
+      std::sqrt(std::max(1.0, -std::log(target))) * alpha / pi);
 }
 
 double predictedWork(const EwaldWorkload& work, double cutoff, double range) {
@@ -84,24 +87,32 @@ EwaldParameters chooseEwaldParameters(const EwaldWorkload& work, double toleranc
   // A cell without charges: any parameters give 0; these keep the work small.
   const double q2 = work.squaredCharges > 0 ? work.squaredCharges : 1.0;
   const double target = tolerance / estimateShare;
-  EwaldParameters best;
-  double bestWork = INFINITY;
-  auto consider = [&](double alpha) {
-    const double rc = cutoffFor(alpha, target, q2, work.volume);
-    const double range = rangeFor(alpha, target, q2, work.volume);
-    const double cost = predictedWork(work, rc, range);
-    if (cost < bestWork) {
-      bestWork = cost;
-      best.alpha = alpha, best.cutoff = rc, best.range = range;
-    }
+  // The work falls with alpha in real space and grows with it in reciprocal
+  // space: one minimum, found by golden-section search on ln alpha over
+  // 0.01 to 10 per Angstrom to within 2 %.
+  auto work_ = [&](double alpha) {
+    return predictedWork(work, cutoffFor(alpha, target, q2, work.volume),
+                         rangeFor(alpha, target, q2, work.volume));
   };
-  // alpha from 0.01 to 10 per Angstrom, 8 steps a decade, then 8 steps a
-  // decade finer on either side of the best.
-  for (int i = 0; i <= 24; ++i)
-    consider(0.01 * std::pow(10.0, i / 8.0));
-  const double coarse = best.alpha;
-  for (int i = -7; i <= 7; ++i)
-    consider(coarse * std::pow(10.0, i / 64.0));
+  const double golden = 0.6180339887498949; // (sqrt(5) - 1) / 2
+  double lo = std::log(0.01), hi = std::log(10.0);
+  double u1 = hi - golden * (hi - lo), u2 = lo + golden * (hi - lo);
+  double w1 = work_(std::exp(u1)), w2 = work_(std::exp(u2));
+  while (hi - lo > 0.02) {
+    if (w1 <= w2) {
+      hi = u2, u2 = u1, w2 = w1;
+      u1 = hi - golden * (hi - lo);
+      w1 = work_(std::exp(u1));
+    } else {
+      lo = u1, u1 = u2, w1 = w2;
+      u2 = lo + golden * (hi - lo);
+      w2 = work_(std::exp(u2));
+    }
+  }
+  EwaldParameters best;
+  best.alpha = std::exp(w1 <= w2 ? u1 : u2);
+  best.cutoff = cutoffFor(best.alpha, target, q2, work.volume);
+  best.range = rangeFor(best.alpha, target, q2, work.volume);
   best.tolerance = tolerance;
   best.realEstimate = realSpaceEstimate(best.alpha, best.cutoff, q2, work.volume);
   best.reciprocalEstimate = reciprocalEstimate(best.alpha, best.range, q2, work.volume);
