@@ -48,8 +48,12 @@ EwaldPoints ewaldPoints(const EwaldModel& model, std::span<const Position> point
           EwaldPoint& out = result.points[i];
           out.point = points[i];
           const double phi = reciprocal[i] + real[i].potential;
-          const std::optional<AtomHit> nearest =
-              nearestAtom(model.cells, cartesianPoint(model.cells, points[i]));
+          // The nearest atom from the real-space pass, or beyond rc by search.
+          std::optional<AtomHit> nearest;
+          if (real[i].nearestSite >= 0)
+            nearest = AtomHit{real[i].nearestSite, real[i].nearestDistance, real[i].nearestCharge};
+          else
+            nearest = nearestAtom(model.cells, cartesianPoint(model.cells, points[i]));
           if (!nearest) {
             out.phic = out.phiw = phi;
             continue;

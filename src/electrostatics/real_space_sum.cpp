@@ -16,7 +16,13 @@ constexpr int pointsPerPart = 64;
 RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, const Vec3& point) {
   RealSpaceSum sum;
   constexpr double near2 = coincidenceDistance * coincidenceDistance;
+  double nearest2 = INFINITY;
   forEachAtomWithin(cells, point, cutoff, [&](const AtomImage& image, double d2) {
+    if (d2 < nearest2) {
+      nearest2 = d2;
+      sum.nearestSite = image.site;
+      sum.nearestCharge = image.charge;
+    }
     if (d2 < near2) {
       sum.coincidentCharge += image.charge;
       return;
@@ -24,6 +30,7 @@ RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, c
     const double d = std::sqrt(d2);
     sum.potential += image.charge * std::erfc(alpha * d) / d;
   });
+  if (sum.nearestSite >= 0) sum.nearestDistance = std::sqrt(nearest2);
   return sum;
 }
 

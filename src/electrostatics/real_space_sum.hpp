@@ -17,6 +17,11 @@ inline constexpr double coincidenceDistance = static_cast<double>(1.0e-5f);
 struct RealSpaceSum {
   double potential = 0;        // sum q erfc(alpha d)/d over rc >= d >= coincidenceDistance
   double coincidentCharge = 0; // sum of q over the images nearer than that
+  // The nearest image within rc (the first visited of equals); site -1 when
+  // there is none.
+  int nearestSite = -1;
+  double nearestDistance = 0;
+  double nearestCharge = 0;
 };
 
 // The sum at one Cartesian point, in the cells' visiting order (rc <= reach).
