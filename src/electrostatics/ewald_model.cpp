@@ -82,7 +82,9 @@ EwaldModel prepareEwald(const Crystal& crystal, double tolerance, int threads,
   const std::vector<Site> charges = tableAtoms(crystal, frame);
 
   EwaldWorkload work;
-  work.volume = buildCellGeometry(crystal.lattice, 0.0).volume;
+  const CellGeometry cell = buildCellGeometry(crystal.lattice, 0.0);
+  work.volume = cell.volume;
+  work.axisLength = 2 * cell.a + 2 * cell.b + cell.c;
   for (const AtomImage& atom : atoms) {
     work.squaredCharges += atom.charge * atom.charge;
     model.totalCharge += atom.charge;

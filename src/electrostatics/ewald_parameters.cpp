@@ -17,7 +17,8 @@ constexpr double pairCost = 25.0;     // one image within rc: distance and erfc
 constexpr double scanCost = 1.0;      // one image of the scanned bins outside rc
 constexpr double buildCost = 1.2;     // one table entry for one atom
 constexpr double entryCost = 20.0;    // one entry's form factor and scale
-constexpr double synthesisCost = 0.8; // one table entry for one point
+constexpr double synthesisCost = 1.1; // one table entry for one point
+constexpr double phaseCost = 20.0;    // one phase factor of one point
 
 // The root of a decreasing function g that is concave right of x0, by
 // Newton's method from a guess x >= x0: a step from the left of the root may
@@ -79,7 +80,8 @@ double predictedWork(const EwaldWorkload& work, double cutoff, double range) {
   const double real = double(work.points) * density * (sphere * pairCost + cube * scanCost);
   const double entries = 2.0 / 3.0 * pi * range * range * range * work.volume;
   const double reciprocal = entries * (double(work.tableAtoms) * buildCost + entryCost +
-                                       double(work.points) * synthesisCost);
+                                       double(work.points) * synthesisCost) +
+                            double(work.points) * work.axisLength * range * phaseCost;
   return real + reciprocal;
 }
 

@@ -32,6 +32,7 @@ struct EwaldWorkload {
   std::int64_t cellAtoms = 0;  // atoms of one cell
   std::int64_t tableAtoms = 0; // atoms whose phase factors build the table
   std::int64_t points = 1;     // points evaluated with one table
+  double axisLength = 0;       // 2a + 2b + c, Angstrom: a point's phase factors per unit of qmax
 };
 
 struct EwaldParameters {
