@@ -298,6 +298,48 @@ TEST(Ewald, PointsNameTheNearestAtomAndLeaveItOut) {
   EXPECT_NEAR(real[0].coincidentCharge, 4.0, 1e-12);
 }
 
+// The figure of the memory check bounds what the model holds.
+TEST(Ewald, MemoryFigureBoundsTheModel) {
+  for (const char* name : {"spinel", "zno", "rocksalt_512"}) {
+    SCOPED_TRACE(name);
+    const Crystal c = test::readCrystalFile(sourcePath("bench/crystals/") + name + ".inp");
+    for (double tolerance : {1e-4, 1e-8, 1e-12}) {
+      const EwaldModel model = prepareEwald(c, tolerance, 1);
+      const std::int64_t held =
+          std::int64_t((model.table.A.size() + model.table.B.size()) * sizeof(double) +
+                       model.cells.images.size() * sizeof(AtomImage) +
+                       model.cells.binStart.size() * sizeof(std::int32_t));
+      const std::int64_t figure = ewaldModelBytes(c, model.parameters);
+      EXPECT_LE(held, figure);
+      EXPECT_GE(held * 4 + (std::int64_t(16) << 20), figure); // and not wildly above it
+      EXPECT_NO_THROW(prepareEwald(c, tolerance, 1, figure));
+      EXPECT_THROW(prepareEwald(c, tolerance, 1, figure - 1), Fault);
+    }
+  }
+}
+
+// A crystal without sites, or without charges: every potential is zero.
+TEST(Ewald, EmptyAndUnchargedCrystalsGiveZero) {
+  Crystal empty;
+  empty.lattice = {4, 5, 6, 90, 90, 90};
+  empty.symOps = {identity};
+  const EwaldModel model = prepareEwald(empty, 1e-8, 1);
+  EXPECT_TRUE(ewaldSitePotentials(model).potentials.empty());
+  const std::vector<Position> points = {{0.1, 0.2, 0.3}};
+  const EwaldPoints at = ewaldPoints(model, points);
+  EXPECT_EQ(at.points[0].site, -1);
+  EXPECT_EQ(at.points[0].phic, 0);
+  Crystal neutral = empty;
+  neutral.sites = {{"A", 0, 1, 0, 0, 0}, {"B", 0, 1, 0.5, 0.5, 0.5}};
+  const EwaldModel zero = prepareEwald(neutral, 1e-8, 1);
+  for (double phi : ewaldSitePotentials(zero).potentials)
+    EXPECT_EQ(phi, 0);
+  const EwaldPoints near = ewaldPoints(zero, points);
+  EXPECT_EQ(near.points[0].site, 0);
+  EXPECT_EQ(near.points[0].phic, 0);
+  EXPECT_EQ(near.points[0].phiw, 0);
+}
+
 TEST(Ewald, RefusesBadRequestsBeforeAllocating) {
   const Crystal c = test::readCrystalFile(sourcePath("bench/crystals/spinel.inp"));
   try {
