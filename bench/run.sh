@@ -14,3 +14,11 @@ for name in synthesis table positions; do
   awk -v n="$name" -v w="$wall" -v p="$peak" 'BEGIN { printf "%-12s %10s %14.1f\n", n, w, p / 1024 }'
   rm -f "$out" "$out.time"
 done
+
+# The Gaussian method against its peer, pymatgen's EwaldSummation.
+echo
+if /usr/bin/python3 -c "import pymatgen.analysis.ewald" 2>/dev/null; then
+  /usr/bin/python3 bench/peer.py
+else
+  echo "peer case skipped: python3-pymatgen is not installed (make deps)"
+fi
