@@ -3,6 +3,7 @@
 # tests need and the machine lacks. Does nothing when all is present.
 set -euo pipefail
 packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev tao-pegtl-dev libstb-dev clang libclang-rt-14-dev
+  libcairo2-dev pkg-config python3-ase python3-gemmi
   python3-pymatgen) # pymatgen: the benchmark's peer case only
 missing=()
 for p in "${packages[@]}"; do
