@@ -43,7 +43,7 @@ void addImageToRow(double* a, double* b, const double* exr, const double* exi, i
 
 } // namespace
 
-CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
+CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int threads) {
   const CellGeometry& g = inputs.geometry;
   CoefficientTable table = zeroTable(g, inputs.inversionAtOrigin);
 
@@ -67,11 +67,11 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
   for (std::size_t first = 0; first < images.size(); first += blockSize) {
     const std::size_t count = std::min(blockSize, images.size() - first);
     factors.resize(count);
-    parallelFor(static_cast<int>(count), [&](int i) {
+    parallelFor(static_cast<int>(count), threads, [&](int i) {
       const Position& p = images[first + i].position;
       factors[i] = positionFactors(p.x, p.y, p.z, g.hmax, g.kmax, g.lmax);
     });
-    parallelFor(chunks, [&](int chunk) {
+    parallelFor(chunks, threads, [&](int chunk) {
       const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
       for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
         const TableRow& row = rows[r];
@@ -97,7 +97,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
   const double twice = table.inversionAtOrigin ? 2.0 : 1.0;
   std::vector<TableRow> trimmed(rows.size());
   std::vector<double> rowSums(rows.size());
-  parallelFor(chunks, [&](int chunk) {
+  parallelFor(chunks, threads, [&](int chunk) {
     const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
     for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
       const TableRow& row = rows[r];

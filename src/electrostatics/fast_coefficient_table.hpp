@@ -6,6 +6,8 @@
 
 namespace telva {
 
-CoefficientTable buildCoefficientTableFast(const TableInputs& inputs);
+// `threads` caps the threads used (0: threadCount()); the table is the same
+// for every count.
+CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int threads = 0);
 
 } // namespace telva

@@ -29,11 +29,11 @@ struct BatchAxis {
 };
 
 void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_t stride, int first,
-                   int count, double Position::*coordinate) {
+                   int count, double Position::*coordinate, int threads) {
   axis.first = first;
   axis.re.assign(std::size_t(count) * stride, 0.0);
   axis.im.assign(axis.re.size(), 0.0);
-  parallelFor(static_cast<int>(points.size()), [&](int p) {
+  parallelFor(static_cast<int>(points.size()), threads, [&](int p) {
     const double angle = points[p].*coordinate * twoPi;
     for (int i = 0; i < count; ++i)
       phaseFactor(angle, first + i, axis.re[i * stride + p], axis.im[i * stride + p]);
@@ -113,7 +113,7 @@ std::vector<std::size_t> partBounds(const std::vector<TableRow>& rows) {
 } // namespace
 
 std::vector<double> tablePotentials(const CoefficientTable& table, double volume,
-                                    std::span<const Position> points) {
+                                    std::span<const Position> points, int threads) {
   std::vector<double> potentials(points.size(), 0.0);
   const std::vector<TableRow>& rows = table.rows;
   if (rows.empty() || points.empty()) {
@@ -135,11 +135,11 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
     const std::size_t count = std::min(batch, points.size() - first);
     const std::size_t stride = (count + groupPoints - 1) / groupPoints * groupPoints;
     const std::span<const Position> some = points.subspan(first, count);
-    fillBatchAxis(hAxis, some, stride, -table.hmax, 2 * table.hmax + 1, &Position::x);
-    fillBatchAxis(kAxis, some, stride, -table.kmax, 2 * table.kmax + 1, &Position::y);
-    fillBatchAxis(lAxis, some, stride, 0, table.lmax + 1, &Position::z);
+    fillBatchAxis(hAxis, some, stride, -table.hmax, 2 * table.hmax + 1, &Position::x, threads);
+    fillBatchAxis(kAxis, some, stride, -table.kmax, 2 * table.kmax + 1, &Position::y, threads);
+    fillBatchAxis(lAxis, some, stride, 0, table.lmax + 1, &Position::z, threads);
     partials.assign(std::size_t(parts) * stride, 0.0);
-    parallelFor(parts, [&](int part) {
+    parallelFor(parts, threads, [&](int part) {
       double* sums = partials.data() + std::size_t(part) * stride;
       double u[groupPoints], v[groupPoints];
       for (std::size_t r = bounds[part]; r < bounds[part + 1]; ++r) {

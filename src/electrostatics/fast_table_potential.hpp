@@ -11,9 +11,9 @@ namespace telva {
 
 // tablePotential at every point, with each table entry loaded once for a
 // whole batch of points. The result of a point does not depend on the other
-// points nor on the number of threads.
+// points nor on the number of threads (`threads`, 0 for threadCount()).
 std::vector<double> tablePotentials(const CoefficientTable& table, double volume,
-                                    std::span<const Position> points);
+                                    std::span<const Position> points, int threads = 0);
 
 // A bound on the difference between tablePotentials and the term-by-term
 // tablePotential at any point: 1e-12 of (2/(pi V)) sum |A| + |B|, the largest

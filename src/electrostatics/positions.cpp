@@ -110,12 +110,12 @@ PositionResult evaluatePosition(const PositionContext& context, const Position& 
 }
 
 std::vector<PositionResult> evaluatePositions(const PositionContext& context,
-                                              std::span<const Position> points) {
+                                              std::span<const Position> points, int threads) {
   const std::vector<double> smeared =
-      tablePotentials(context.table, context.geometry.volume, points);
+      tablePotentials(context.table, context.geometry.volume, points, threads);
   const double tolerance = fastSynthesisTolerance(context.table, context.geometry.volume);
   std::vector<PositionResult> results(points.size());
-  parallelFor(static_cast<int>(points.size()), [&](int i) {
+  parallelFor(static_cast<int>(points.size()), threads, [&](int i) {
     results[i] = completePosition(context, points[i], smeared[i]);
     // phiw and phic follow P one to one: where either could print otherwise
     // within the fast synthesis' tolerance, P is formed term by term.

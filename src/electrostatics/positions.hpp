@@ -54,9 +54,10 @@ PositionResult completePosition(const PositionContext& context, const Position& 
 // One point, with P by the term-by-term synthesis.
 PositionResult evaluatePosition(const PositionContext& context, const Position& point);
 
-// Many points, with P by the fast synthesis; the results are in the points' order.
+// Many points, with P by the fast synthesis; the results are in the points' order
+// and the same on any number of threads (`threads`, 0 for threadCount()).
 std::vector<PositionResult> evaluatePositions(const PositionContext& context,
-                                              std::span<const Position> points);
+                                              std::span<const Position> points, int threads = 0);
 
 // Writes the positions heading, then reads, evaluates and lists the position
 // records one at a time until the end of the input file.

@@ -51,11 +51,11 @@ std::string electronVoltText(double energy) {
 }
 
 std::vector<double> sitePotentials(const CoefficientTable& table, double volume, double radius,
-                                   std::span<const Site> sites) {
+                                   std::span<const Site> sites, int threads) {
   std::vector<Position> positions;
   for (const Site& site : sites)
     positions.push_back({site.x, site.y, site.z});
-  std::vector<double> phi = tablePotentials(table, volume, positions);
+  std::vector<double> phi = tablePotentials(table, volume, positions, threads);
   const double tolerance = fastSynthesisTolerance(table, volume);
   for (std::size_t i = 0; i < sites.size(); ++i) {
     phi[i] = phi[i] - selfTerm(sites[i].charge, radius);

@@ -28,9 +28,10 @@ std::string electronVoltText(double energy);
 
 // The potentials of all sites by the fast synthesis; a site whose printed
 // potential could differ from the term-by-term evaluation's (and all sites,
-// when the printed energy could) is evaluated term by term.
+// when the printed energy could) is evaluated term by term. `threads` as for
+// tablePotentials.
 std::vector<double> sitePotentials(const CoefficientTable& table, double volume, double radius,
-                                   std::span<const Site> sites);
+                                   std::span<const Site> sites, int threads = 0);
 
 // Computes, lists site by site, and returns the site potentials; then writes
 // the energy section.
