@@ -7,8 +7,8 @@
 #include <regex>
 #include <sstream>
 
-#include "driver/capacities.hpp"
-#include "driver/fixed_column.hpp"
+#include "base/capacities.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 

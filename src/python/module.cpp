@@ -16,18 +16,20 @@
 #include <tuple>
 #include <vector>
 
+#include "base/capacities.hpp"
+#include "base/fault.hpp"
 #include "cif/cif_reader.hpp"
 #include "cif/conversion.hpp"
 #include "cif/symmetry.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
-#include "driver/capacities.hpp"
-#include "driver/fault.hpp"
-#include "driver/input_file.hpp"
-#include "driver/record_files.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
+#include "electrostatics/energy_units.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
+#include "electrostatics/table_build.hpp"
+#include "listing/input_file.hpp"
+#include "listing/stable_values.hpp"
+#include "records/record_files.hpp"
 
 namespace py = pybind11;
 
@@ -112,8 +114,8 @@ Crystal makeCrystal(const std::array<double, 6>& lattice,
 int threadArgument(std::optional<int> threads) {
   if (!threads) return 0;
   if (*threads < 1 || *threads > 256)
-    throw Fault{faults::invalidValue, "threads must be a whole number from 1 to 256, not " +
-                                          std::to_string(*threads)};
+    throw Fault{faults::invalidValue,
+                "threads must be a whole number from 1 to 256, not " + std::to_string(*threads)};
   return *threads;
 }
 
@@ -147,8 +149,9 @@ py::dict readInput(const std::string& path) {
   return out;
 }
 
-py::dict convertCif(const std::string& path, const std::vector<std::pair<std::string, double>>& charges,
-                    bool strict, std::optional<double> radius, std::optional<double> qmax) {
+py::dict convertCif(const std::string& path,
+                    const std::vector<std::pair<std::string, double>>& charges, bool strict,
+                    std::optional<double> radius, std::optional<double> qmax) {
   ConversionOptions options;
   for (const auto& [name, z] : charges)
     options.charges.push_back({name, z});
@@ -209,8 +212,8 @@ struct SphereComputation {
   double energy = 0; // per asymmetric unit, e^2/Angstrom
 
   PositionContext context() const {
-    return {table, geometry, radius, crystal.inversionAtOrigin ? 1 : 0, crystal.symOps,
-            crystal.sites};
+    return {table,          geometry,     radius, crystal.inversionAtOrigin ? 1 : 0,
+            crystal.symOps, crystal.sites};
   }
 };
 
@@ -219,7 +222,8 @@ SphereComputation computeSphere(Crystal crystal, double radius, double qmax, int
   if (!std::isfinite(radius) || !(radius > 0))
     throw Fault{faults::invalidValue, "radius of an ionic sphere must be a positive number"};
   if (!std::isfinite(qmax) || !(qmax >= 0))
-    throw Fault{faults::invalidValue, "reciprocal-space range must be a non-negative finite number"};
+    throw Fault{faults::invalidValue,
+                "reciprocal-space range must be a non-negative finite number"};
   SphereComputation c;
   c.crystal = std::move(crystal);
   c.radius = radius;
@@ -239,10 +243,11 @@ SphereComputation computeSphere(Crystal crystal, double radius, double qmax, int
                   double(memoryLimit) / 1e6);
     throw Fault{faults::outOfMemory, text};
   }
-  c.table = buildCoefficientTableFast({c.geometry, radius, qmax, c.crystal.inversionAtOrigin ? 1 : 0,
-                                       c.crystal.symOps, c.crystal.sites},
-                                      threads);
-  c.potentials = sitePotentials(c.table, c.geometry.volume, radius, c.crystal.sites, threads);
+  c.table = buildCoefficientTable({c.geometry, radius, qmax, c.crystal.inversionAtOrigin ? 1 : 0,
+                                   c.crystal.symOps, c.crystal.sites, threads});
+  // The listing's values: where the production synthesis could print
+  // otherwise, the term-by-term one.
+  c.potentials = stableSitePotentials(c.table, c.geometry.volume, radius, c.crystal.sites, threads);
   c.energy = energyPerAsymmetricUnit(c.crystal.sites, c.potentials);
   for (double value : c.potentials)
     if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
@@ -250,8 +255,8 @@ SphereComputation computeSphere(Crystal crystal, double radius, double qmax, int
   return c;
 }
 
-std::vector<Position> pointsFromArray(const py::array_t<double, py::array::c_style |
-                                                                    py::array::forcecast>& points) {
+std::vector<Position>
+pointsFromArray(const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
   if (points.ndim() != 2 || points.shape(1) != 3)
     throw Fault{faults::invalidValue, "points must be an (n, 3) array of fractional coordinates"};
   std::vector<Position> out(points.shape(0));
@@ -276,7 +281,7 @@ py::tuple sphereAt(const SphereComputation& c,
   std::vector<PositionResult> results;
   {
     py::gil_scoped_release release;
-    results = evaluatePositions(c.context(), positions, threadCap);
+    results = stablePositions(c.context(), positions, threadCap);
   }
   const py::ssize_t n = static_cast<py::ssize_t>(results.size());
   py::array_t<double> phiw(n), phic(n), distance(n);
@@ -285,7 +290,7 @@ py::tuple sphereAt(const SphereComputation& c,
   for (py::ssize_t i = 0; i < n; ++i) {
     const PositionResult& r = results[i];
     const bool found = r.neighbour.site >= 0;
-    const bool onAtom = found && r.neighbour.inSphere && r.neighbour.distance < 1.0e-5f;
+    const bool onAtom = found && r.neighbour.inSphere && r.neighbour.distance < coincidenceDistance;
     if ((anyImage && !found) || !std::isfinite(r.phiw) ||
         !(std::isfinite(r.phic) || (onAtom && !std::isnan(r.phic))))
       throw Fault{faults::notFinite, notFiniteText};
@@ -339,8 +344,8 @@ PYBIND11_MODULE(_core, m) {
   // table beyond the memory limit, both a ValueError and a MemoryError.
   // Both live as long as the interpreter; they are never released.
   static PyObject* conversionError = PyErr_NewExceptionWithDoc(
-      "telva._core.ConversionError", "A CIF that cannot be converted; str() is telva-cif's message.",
-      PyExc_ValueError, nullptr);
+      "telva._core.ConversionError",
+      "A CIF that cannot be converted; str() is telva-cif's message.", PyExc_ValueError, nullptr);
   py::tuple memoryBases =
       py::make_tuple(py::handle(PyExc_ValueError), py::handle(PyExc_MemoryError));
   static PyObject* memoryLimitError = PyErr_NewExceptionWithDoc(
@@ -368,26 +373,29 @@ PYBIND11_MODULE(_core, m) {
   m.def("convert_cif", &convertCif, py::arg("path"), py::arg("charges"), py::arg("strict"),
         py::arg("radius") = py::none(), py::arg("qmax") = py::none(),
         "telva-cif's conversion of a CIF, as a dict of plain values.");
-  m.def("operation_rows", &operationRows, py::arg("text"),
-        "The three AxisCode rows (translation, code1, code2) of an operation such as '-y,x,z+1/2'.");
-  m.def("check_crystal",
-        [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-           bool inversion, const std::vector<SiteValues>& sites) {
-          makeCrystal(lattice, operations, inversion, sites);
-        },
-        py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-        "Raises ValueError for values no computation can use.");
+  m.def(
+      "operation_rows", &operationRows, py::arg("text"),
+      "The three AxisCode rows (translation, code1, code2) of an operation such as '-y,x,z+1/2'.");
+  m.def(
+      "check_crystal",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites) {
+        makeCrystal(lattice, operations, inversion, sites);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      "Raises ValueError for values no computation can use.");
   m.def("largest_qmax", &largestQmax, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("limit"),
         "The largest qmax whose table holds at most `limit` entries.");
   m.def("table_entries", &tableEntries, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("qmax"),
         "(2 trunc(a q) + 1)(2 trunc(b q) + 1)(trunc(c q) + 1).");
-  m.def("cell_volume",
-        [](const std::array<double, 6>& lattice) {
-          if (!describesCell(lattice))
-            throw Fault{faults::invalidValue, "lattice parameters describe no cell"};
-          return buildCellGeometry(lattice, 0).volume;
-        },
-        py::arg("lattice"), "The volume of the cell in Angstrom^3.");
+  m.def(
+      "cell_volume",
+      [](const std::array<double, 6>& lattice) {
+        if (!describesCell(lattice))
+          throw Fault{faults::invalidValue, "lattice parameters describe no cell"};
+        return buildCellGeometry(lattice, 0).volume;
+      },
+      py::arg("lattice"), "The volume of the cell in Angstrom^3.");
 
   py::class_<SphereComputation>(m, "SphereComputation",
                                 "The sphere method's table, site potentials and energy.")
@@ -404,18 +412,19 @@ PYBIND11_MODULE(_core, m) {
       .def("at", &sphereAt, py::arg("points"), py::arg("threads") = py::none(),
            "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
 
-  m.def("compute_sphere",
-        [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-           bool inversion, const std::vector<SiteValues>& sites, double radius, double qmax,
-           std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
-          Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
-          const int threadCap = threadArgument(threads);
-          const std::int64_t limit = maxMemory ? *maxMemory : libraryMemoryLimit;
-          py::gil_scoped_release release;
-          return computeSphere(std::move(crystal), radius, qmax, threadCap, limit);
-        },
-        py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-        py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
-        py::arg("max_memory") = py::none(),
-        "The sphere method's computation, with the listing program's numbers.");
+  m.def(
+      "compute_sphere",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double radius, double qmax,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : libraryMemoryLimit;
+        py::gil_scoped_release release;
+        return computeSphere(std::move(crystal), radius, qmax, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
+      py::arg("max_memory") = py::none(),
+      "The sphere method's computation, with the listing program's numbers.");
 }

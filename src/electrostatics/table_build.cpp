@@ -1,9 +1,9 @@
-#include "electrostatics/fast_coefficient_table.hpp"
+#include "electrostatics/table_build.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/phase_factors.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/table_rows.hpp"
@@ -43,7 +43,7 @@ void addImageToRow(double* a, double* b, const double* exr, const double* exi, i
 
 } // namespace
 
-CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int threads) {
+CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
   const CellGeometry& g = inputs.geometry;
   CoefficientTable table = zeroTable(g, inputs.inversionAtOrigin);
 
@@ -67,11 +67,11 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int thread
   for (std::size_t first = 0; first < images.size(); first += blockSize) {
     const std::size_t count = std::min(blockSize, images.size() - first);
     factors.resize(count);
-    parallelFor(static_cast<int>(count), threads, [&](int i) {
+    parallelFor(static_cast<int>(count), [&](int i) {
       const Position& p = images[first + i].position;
       factors[i] = positionFactors(p.x, p.y, p.z, g.hmax, g.kmax, g.lmax);
-    });
-    parallelFor(chunks, threads, [&](int chunk) {
+    }, inputs.threads);
+    parallelFor(chunks, [&](int chunk) {
       const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
       for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
         const TableRow& row = rows[r];
@@ -88,7 +88,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int thread
           addImageToRow(a, b, f.h.re.data() + h0, f.h.im.data() + h0, row.length(), cr, ci);
         }
       }
-    });
+    }, inputs.threads);
   }
 
   // Each reflection within range: times the form factor, over q^2; the
@@ -97,7 +97,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int thread
   const double twice = table.inversionAtOrigin ? 2.0 : 1.0;
   std::vector<TableRow> trimmed(rows.size());
   std::vector<double> rowSums(rows.size());
-  parallelFor(chunks, threads, [&](int chunk) {
+  parallelFor(chunks, [&](int chunk) {
     const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
     for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
       const TableRow& row = rows[r];
@@ -118,7 +118,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs, int thread
       trimmed[r] = trimmedRow(table, row);
       rowSums[r] = absoluteRowSum(table, trimmed[r]);
     }
-  });
+  }, inputs.threads);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (trimmed[r].length() > 0) table.rows.push_back(trimmed[r]);
     table.absoluteSum += rowSums[r];

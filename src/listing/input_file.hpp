@@ -9,7 +9,7 @@
 
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
-#include "driver/record_files.hpp"
+#include "records/record_files.hpp"
 
 namespace telva {
 

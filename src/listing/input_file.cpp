@@ -1,10 +1,10 @@
-#include "driver/input_file.hpp"
+#include "listing/input_file.hpp"
 
 #include <cmath>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/capacities.hpp"
-#include "driver/fault.hpp"
+#include "base/capacities.hpp"
+#include "base/fault.hpp"
 
 namespace telva {
 

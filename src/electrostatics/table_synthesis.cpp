@@ -1,10 +1,9 @@
-#include "electrostatics/fast_table_potential.hpp"
+#include "electrostatics/table_synthesis.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "driver/fixed_column.hpp"
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/phase_factors.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/vector_lanes.hpp"
@@ -33,11 +32,11 @@ void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_
   axis.first = first;
   axis.re.assign(std::size_t(count) * stride, 0.0);
   axis.im.assign(axis.re.size(), 0.0);
-  parallelFor(static_cast<int>(points.size()), threads, [&](int p) {
+  parallelFor(static_cast<int>(points.size()), [&](int p) {
     const double angle = points[p].*coordinate * twoPi;
     for (int i = 0; i < count; ++i)
       phaseFactor(angle, first + i, axis.re[i * stride + p], axis.im[i * stride + p]);
-  });
+  }, threads);
 }
 
 // For one row and a group of points, per point:
@@ -139,7 +138,7 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
     fillBatchAxis(kAxis, some, stride, -table.kmax, 2 * table.kmax + 1, &Position::y, threads);
     fillBatchAxis(lAxis, some, stride, 0, table.lmax + 1, &Position::z, threads);
     partials.assign(std::size_t(parts) * stride, 0.0);
-    parallelFor(parts, threads, [&](int part) {
+    parallelFor(parts, [&](int part) {
       double* sums = partials.data() + std::size_t(part) * stride;
       double u[groupPoints], v[groupPoints];
       for (std::size_t r = bounds[part]; r < bounds[part + 1]; ++r) {
@@ -162,7 +161,7 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
           }
         }
       }
-    });
+    }, threads);
     for (std::size_t i = 0; i < count; ++i) {
       double sum = 0;
       for (int part = 0; part < parts; ++part)
@@ -173,15 +172,8 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
   return potentials;
 }
 
-double fastSynthesisTolerance(const CoefficientTable& table, double volume) {
+double synthesisTolerance(const CoefficientTable& table, double volume) {
   return 1e-12 * ((table.absoluteSum + table.absoluteSum) / pi) / std::fabs(volume);
-}
-
-bool printsStably(double value, double tolerance, int width, int decimals, bool scientific) {
-  auto text = [&](double v) {
-    return scientific ? formatScientific(v, width, decimals) : formatFixed(v, width, decimals);
-  };
-  return text(value - tolerance) == text(value + tolerance);
 }
 
 } // namespace telva

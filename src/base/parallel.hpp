@@ -35,10 +35,4 @@ template <typename Work> void parallelFor(int count, Work&& work, int threads = 
   worker();
 }
 
-// The same with the cap on the threads before the work, so that the work
-// reads last where it is written out in place.
-template <typename Work> void parallelFor(int count, int threads, Work&& work) {
-  parallelFor(count, std::forward<Work>(work), threads);
-}
-
 } // namespace telva
