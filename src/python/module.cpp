@@ -143,6 +143,22 @@ py::dict readInput(const std::string& path) {
   return out;
 }
 
+// The largest count the input file's three-column count fields hold.
+constexpr std::size_t maxCountRecord = 999;
+
+// The head of an input file held in memory; the echo goes nowhere.
+InputHead readInputText(std::string text, const std::string& name) {
+  std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
+  if (!stream) throw std::bad_alloc();
+  InputFile input(stream, name);
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  InputHead head = readHead(input, echo, false);
+  checkHeadValues(head, name);
+  return head;
+}
+
 py::dict convertCif(const std::string& path,
                     const std::vector<std::pair<std::string, double>>& charges, bool strict,
                     std::optional<double> radius, std::optional<double> qmax) {
@@ -173,13 +189,25 @@ py::dict convertCif(const std::string& path,
   out["title"] = conversion.title;
   out["formula"] = crystal.formula;
   out["block"] = crystal.blockName;
-  out["radius"] = conversion.radius;
-  out["qmax"] = conversion.qmax;
-  out["lattice"] = conversion.lattice;
-  out["operations"] = operationList(conversion.symOps);
-  out["inversion"] = conversion.inversionAtOrigin;
+  // The crystal as telva reads the written input file, so that the sphere
+  // method gives the listing of telva-cif's output; the values themselves
+  // when the file's three-column counts cannot hold them.
+  Crystal read{conversion.lattice, conversion.symOps, conversion.inversionAtOrigin,
+               conversion.sites};
+  double radiusRead = conversion.radius, qmaxRead = conversion.qmax;
+  if (conversion.sites.size() <= maxCountRecord && conversion.symOps.size() <= maxCountRecord) {
+    const InputHead head = readInputText(conversion.inputText, path);
+    read = {head.lattice, head.symOps, head.inversionAtOrigin != 0, head.sites};
+    radiusRead = head.radius;
+    qmaxRead = head.range;
+  }
+  out["radius"] = radiusRead;
+  out["qmax"] = qmaxRead;
+  out["lattice"] = read.lattice;
+  out["operations"] = operationList(read.symOps);
+  out["inversion"] = read.inversionAtOrigin;
   out["group_order"] = conversion.groupOrder;
-  out["sites"] = siteList(conversion.sites);
+  out["sites"] = siteList(read.sites);
   out["labels"] = labels;
   out["multiplicities"] = conversion.multiplicities;
   out["occupancies"] = occupancies;
