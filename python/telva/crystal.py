@@ -357,7 +357,7 @@ class Crystal:
                 raise ValueError("qmax must be a non-negative number")
             core = _core.compute_sphere(self._lattice, self._rows, self.inversion,
                                         self._site_values(), r, q, threads, max_memory)
-            return Result(self, "sphere", core)
+            return Result(self, "sphere", core, max_memory)
         if method == "ewald":
             t = _finite_number(tolerance, "tolerance")
             if not t > 0:
@@ -367,7 +367,7 @@ class Crystal:
                                           "use method='sphere'")
             core = _core.compute_ewald(self._lattice, self._rows, self.inversion,
                                        self._site_values(), t, threads, max_memory)
-            return Result(self, "ewald", core)
+            return Result(self, "ewald", core, max_memory)
         raise ValueError(f"method must be 'ewald' or 'sphere', not {method!r}")
 
     def __repr__(self) -> str:

@@ -252,3 +252,12 @@ def test_volumetric_files_refused(sphere_result, tmp_path):
         sphere_result.write_xsf(target, (4, 4, 0))
     assert target.read_text() == "kept"
     assert [p.name for p in tmp_path.iterdir()] == ["map.xsf"]
+
+
+def test_max_memory_bounds_points_and_grids():
+    result = telva.read_input(ROCKSALT).compute(method="sphere", max_memory=10**7)
+    assert result.grid(8).shape == (8, 8, 8)
+    with pytest.raises(telva.MemoryLimitError, match="grid"):
+        result.grid(100)
+    with pytest.raises(MemoryError, match="points"):
+        result.at(np.zeros((200_000, 3)))
