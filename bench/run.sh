@@ -19,6 +19,9 @@ done
 echo
 if /usr/bin/python3 -c "import pymatgen.analysis.ewald" 2>/dev/null; then
   /usr/bin/python3 bench/peer.py
+  # The Python module against the same peer, from a structure to site potentials.
+  echo
+  PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py 1e-6
 else
   echo "peer case skipped: python3-pymatgen is not installed (make deps)"
 fi
