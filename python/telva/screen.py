@@ -84,7 +84,7 @@ def _search(folder):
         folders.sort()
         names = sorted(set(files) | set(folders))
         found.extend(os.path.join(root, n) for n in names if is_cif_name(n))
-    return found
+    return sorted(found)
 
 
 def _listed(list_path):
