@@ -1,6 +1,6 @@
 # Thin wrapper over CMake: a Release build in build/.
 BUILD_DIR := build
-CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=/usr/bin/python3
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DTELVA_WERROR=ON
 endif

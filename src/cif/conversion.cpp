@@ -7,8 +7,8 @@
 #include <regex>
 #include <sstream>
 
-#include "driver/capacities.hpp"
-#include "driver/fixed_column.hpp"
+#include "base/capacities.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 
@@ -205,7 +205,7 @@ std::vector<FractionalPoint> parsePositions(std::string_view text, const std::st
 Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& options) {
   Conversion out;
   if (crystal.sites.empty()) throw CifError("the CIF lists no atom sites");
-  if (crystal.sites.size() > static_cast<std::size_t>(maxSites))
+  if (options.listingCapacities && crystal.sites.size() > static_cast<std::size_t>(maxSites))
     throw CifError("the CIF lists " + std::to_string(crystal.sites.size()) +
                    " atom sites, and the program holds at most " + std::to_string(maxSites));
   for (double p : crystal.cell)
@@ -214,7 +214,7 @@ Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& op
   const std::vector<double> charges = resolveCharges(crystal, options.charges);
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
   const WrittenOperations written = chooseWrittenOperations(group);
-  if (written.ops.size() > static_cast<std::size_t>(maxSymOps))
+  if (options.listingCapacities && written.ops.size() > static_cast<std::size_t>(maxSymOps))
     throw CifError(std::to_string(written.ops.size()) +
                    " symmetry operations to write, and the program holds at most " +
                    std::to_string(maxSymOps));

@@ -30,6 +30,9 @@ struct ConversionOptions {
   bool strict = false;                    // a charged cell is an error, not a warning
   std::vector<FractionalPoint> positions; // position records to append
   bool atSites = false;                   // append one position record per site
+  // Hold the sites and operations to what the listing program takes; the
+  // library, which has no such limits, turns this off.
+  bool listingCapacities = true;
 };
 
 // Default R as a fraction of the shortest distance between atoms of opposite

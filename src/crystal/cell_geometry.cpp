@@ -3,8 +3,6 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/capacities.hpp"
-#include "driver/record_files.hpp"
 
 namespace telva {
 
@@ -103,16 +101,6 @@ CellGeometry buildCellGeometry(const std::array<double, 6>& p, double qmax) {
                     2.0 * g.a * g.c * g.cosBeta,
                     2.0 * g.b * g.c * g.cosAlpha};
   return g;
-}
-
-void writeRequiredMemory(Listing& listing, const CellGeometry& g) {
-  static const Layout line = {recordEnd(),     literal(" Required memory size:"),
-                              integerField(6), integerField(6),
-                              integerField(6), integerField(10),
-                              literal(" ("),   integerField(8),
-                              literal(")")};
-  listing.write(line, std::vector<Value>{std::int64_t{g.hmax}, std::int64_t{g.kmax},
-                                         std::int64_t{g.lmax}, g.requiredEntries, tableCapacity});
 }
 
 double recipRowTerm(const CellGeometry& g, double k, double l) {

@@ -3,10 +3,9 @@
 // charge Z inside a sphere of radius R (the "type 2" distribution).
 #pragma once
 
-namespace telva {
+#include "base/numbers.hpp"
 
-inline constexpr double pi = 3.141592653589793;
-inline constexpr double twoPi = 6.283185307179586;
+namespace telva {
 
 // Code of the distribution used throughout; every other code selects the
 // alternative form factor, which nothing in the program uses.

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "cif_test_support.hpp"
-#include "driver/fixed_column.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 namespace {

@@ -7,9 +7,10 @@
 #include <cmath>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/input_file.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
 #include "electrostatics/site_potentials.hpp"
+#include "electrostatics/table_build.hpp"
+#include "listing/input_file.hpp"
+#include "listing/stable_values.hpp"
 
 namespace telva {
 namespace {
@@ -25,9 +26,9 @@ InputHead exampleHead(const std::string& name) {
 std::vector<double> potentialsWithRange(const InputHead& head, double fraction) {
   const double range = head.range * fraction;
   const CellGeometry g = buildCellGeometry(head.lattice, range);
-  const CoefficientTable table = buildCoefficientTableFast(
+  const CoefficientTable table = buildCoefficientTable(
       {g, head.radius, range, head.inversionAtOrigin, head.symOps, head.sites});
-  return sitePotentials(table, g.volume, head.radius, head.sites);
+  return stableSitePotentials(table, g.volume, head.radius, head.sites);
 }
 
 struct Converged {

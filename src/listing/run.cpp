@@ -1,4 +1,4 @@
-#include "driver/run.hpp"
+#include "listing/run.hpp"
 
 #include <cerrno>
 #include <cmath>
@@ -9,24 +9,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/capacities.hpp"
+#include "base/fault.hpp"
 #include "crystal/cell_geometry.hpp"
-#include "driver/capacities.hpp"
-#include "driver/fault.hpp"
-#include "driver/input_file.hpp"
-#include "driver/record_files.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
-#include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
+#include "electrostatics/table_build.hpp"
+#include "listing/input_file.hpp"
+#include "listing/sections.hpp"
+#include "records/record_files.hpp"
 
 namespace telva {
 
 namespace {
-
-const Layout banner = {literal(" ********************************"), recordEnd(),
-                       literal(" *            TELVA             *"), recordEnd(),
-                       literal(" *   Electrostatic potentials   *"), recordEnd(),
-                       literal(" *   and energies of crystals   *"), recordEnd(),
-                       literal(" ********************************"), recordEnd()};
 
 std::string trimmed(const std::string& text, bool leading) {
   const std::size_t end = text.find_last_not_of(' ');
@@ -108,7 +102,7 @@ void requireFinite(double value, const std::string& path) {
 // flushed before each long computation, so that a run stopped from outside
 // keeps every line written before it and a full disk is told at once.
 int runPhases(InputFile& input, Listing& listing, const RunOptions& options) {
-  listing.write(banner);
+  writeBanner(listing);
   const InputHead head = readHead(input, listing);
   checkHeadValues(head, input.path());
 
@@ -117,7 +111,7 @@ int runPhases(InputFile& input, Listing& listing, const RunOptions& options) {
   if (geometry.requiredEntries > options.tableCapacity) return capacityStop;
   listing.flush();
 
-  const CoefficientTable table = buildCoefficientTableFast(
+  const CoefficientTable table = buildCoefficientTable(
       {geometry, head.radius, head.range, head.inversionAtOrigin, head.symOps, head.sites});
   const std::vector<double> phi =
       listSitePotentials(table, geometry.volume, head.radius, head.sites, listing);

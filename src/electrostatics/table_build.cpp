@@ -1,9 +1,9 @@
-#include "electrostatics/fast_coefficient_table.hpp"
+#include "electrostatics/table_build.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/phase_factors.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/table_rows.hpp"
@@ -43,7 +43,7 @@ void addImageToRow(double* a, double* b, const double* exr, const double* exi, i
 
 } // namespace
 
-CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
+CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
   const CellGeometry& g = inputs.geometry;
   CoefficientTable table = zeroTable(g, inputs.inversionAtOrigin);
 
@@ -70,7 +70,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
     parallelFor(static_cast<int>(count), [&](int i) {
       const Position& p = images[first + i].position;
       factors[i] = positionFactors(p.x, p.y, p.z, g.hmax, g.kmax, g.lmax);
-    });
+    }, inputs.threads);
     parallelFor(chunks, [&](int chunk) {
       const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
       for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
@@ -88,7 +88,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
           addImageToRow(a, b, f.h.re.data() + h0, f.h.im.data() + h0, row.length(), cr, ci);
         }
       }
-    });
+    }, inputs.threads);
   }
 
   // Each reflection within range: times the form factor, over q^2; the
@@ -118,7 +118,7 @@ CoefficientTable buildCoefficientTableFast(const TableInputs& inputs) {
       trimmed[r] = trimmedRow(table, row);
       rowSums[r] = absoluteRowSum(table, trimmed[r]);
     }
-  });
+  }, inputs.threads);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (trimmed[r].length() > 0) table.rows.push_back(trimmed[r]);
     table.absoluteSum += rowSums[r];

@@ -1,4 +1,4 @@
-#include "driver/fixed_column.hpp"
+#include "records/fixed_column.hpp"
 
 #include <cassert>
 #include <cmath>

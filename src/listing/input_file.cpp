@@ -1,10 +1,10 @@
-#include "driver/input_file.hpp"
+#include "listing/input_file.hpp"
 
 #include <cmath>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/capacities.hpp"
-#include "driver/fault.hpp"
+#include "base/capacities.hpp"
+#include "base/fault.hpp"
 
 namespace telva {
 
@@ -64,7 +64,7 @@ void checkCapacity(int count, int capacity, const char* what, const InputFile& i
 
 } // namespace
 
-InputHead readHead(InputFile& input, Listing& listing) {
+InputHead readHead(InputFile& input, Listing& listing, bool capacities) {
   InputHead head;
 
   auto values = readHeadValues(input, titleRecord, 1);
@@ -81,8 +81,10 @@ InputHead readHead(InputFile& input, Listing& listing) {
   head.siteCount = integer(values[1]);
   head.inversionAtOrigin = integer(values[2]);
   listing.write(countsEcho, values);
-  checkCapacity(head.symOpCount, maxSymOps, "too many symmetry operations", input);
-  checkCapacity(head.siteCount, maxSites, "too many atoms in the asymmetric unit", input);
+  if (capacities) {
+    checkCapacity(head.symOpCount, maxSymOps, "too many symmetry operations", input);
+    checkCapacity(head.siteCount, maxSites, "too many atoms in the asymmetric unit", input);
+  }
 
   values = readHeadValues(input, latticeRecord, 6);
   for (int i = 0; i < 6; ++i)

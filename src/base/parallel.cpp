@@ -1,4 +1,4 @@
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 
 #include <cstdlib>
 

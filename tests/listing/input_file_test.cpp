@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
-#include "driver/fault.hpp"
-#include "driver/input_file.hpp"
+#include "base/fault.hpp"
+#include "listing/input_file.hpp"
 #include "test_support.hpp"
 
 namespace telva {

@@ -1,10 +1,9 @@
-#include "electrostatics/fast_table_potential.hpp"
+#include "electrostatics/table_synthesis.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "driver/fixed_column.hpp"
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/phase_factors.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/vector_lanes.hpp"
@@ -29,7 +28,7 @@ struct BatchAxis {
 };
 
 void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_t stride, int first,
-                   int count, double Position::*coordinate) {
+                   int count, double Position::*coordinate, int threads) {
   axis.first = first;
   axis.re.assign(std::size_t(count) * stride, 0.0);
   axis.im.assign(axis.re.size(), 0.0);
@@ -37,7 +36,7 @@ void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_
     const double angle = points[p].*coordinate * twoPi;
     for (int i = 0; i < count; ++i)
       phaseFactor(angle, first + i, axis.re[i * stride + p], axis.im[i * stride + p]);
-  });
+  }, threads);
 }
 
 // For one row and a group of points, per point:
@@ -113,7 +112,7 @@ std::vector<std::size_t> partBounds(const std::vector<TableRow>& rows) {
 } // namespace
 
 std::vector<double> tablePotentials(const CoefficientTable& table, double volume,
-                                    std::span<const Position> points) {
+                                    std::span<const Position> points, int threads) {
   std::vector<double> potentials(points.size(), 0.0);
   const std::vector<TableRow>& rows = table.rows;
   if (rows.empty() || points.empty()) {
@@ -135,9 +134,9 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
     const std::size_t count = std::min(batch, points.size() - first);
     const std::size_t stride = (count + groupPoints - 1) / groupPoints * groupPoints;
     const std::span<const Position> some = points.subspan(first, count);
-    fillBatchAxis(hAxis, some, stride, -table.hmax, 2 * table.hmax + 1, &Position::x);
-    fillBatchAxis(kAxis, some, stride, -table.kmax, 2 * table.kmax + 1, &Position::y);
-    fillBatchAxis(lAxis, some, stride, 0, table.lmax + 1, &Position::z);
+    fillBatchAxis(hAxis, some, stride, -table.hmax, 2 * table.hmax + 1, &Position::x, threads);
+    fillBatchAxis(kAxis, some, stride, -table.kmax, 2 * table.kmax + 1, &Position::y, threads);
+    fillBatchAxis(lAxis, some, stride, 0, table.lmax + 1, &Position::z, threads);
     partials.assign(std::size_t(parts) * stride, 0.0);
     parallelFor(parts, [&](int part) {
       double* sums = partials.data() + std::size_t(part) * stride;
@@ -162,7 +161,7 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
           }
         }
       }
-    });
+    }, threads);
     for (std::size_t i = 0; i < count; ++i) {
       double sum = 0;
       for (int part = 0; part < parts; ++part)
@@ -173,15 +172,8 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
   return potentials;
 }
 
-double fastSynthesisTolerance(const CoefficientTable& table, double volume) {
+double synthesisTolerance(const CoefficientTable& table, double volume) {
   return 1e-12 * ((table.absoluteSum + table.absoluteSum) / pi) / std::fabs(volume);
-}
-
-bool printsStably(double value, double tolerance, int width, int decimals, bool scientific) {
-  auto text = [&](double v) {
-    return scientific ? formatScientific(v, width, decimals) : formatFixed(v, width, decimals);
-  };
-  return text(value - tolerance) == text(value + tolerance);
 }
 
 } // namespace telva

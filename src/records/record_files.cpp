@@ -1,9 +1,9 @@
-#include "driver/record_files.hpp"
+#include "records/record_files.hpp"
 
 #include <cerrno>
 #include <sys/types.h>
 
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 
 namespace telva {
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
-#include "driver/fault.hpp"
-#include "driver/record_files.hpp"
+#include "base/fault.hpp"
+#include "records/record_files.hpp"
 #include "test_support.hpp"
 
 namespace telva {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "driver/fixed_column.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 namespace {

@@ -13,4 +13,9 @@ inline constexpr std::int64_t tableCapacity = 10'000'000;
 inline constexpr int titleWidth = 72;
 inline constexpr int labelWidth = 8;
 
+// The library (the Python module) has none of the limits above, which are
+// rules of the listing: only this bound on the bytes of one coefficient table
+// or grid, checked before anything is allocated. A caller may set its own.
+inline constexpr std::int64_t libraryMemoryLimit = std::int64_t(4) << 30;
+
 } // namespace telva

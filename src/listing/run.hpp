@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/capacities.hpp"
+#include "base/capacities.hpp"
 
 namespace telva {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fixed_column.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 
