@@ -397,6 +397,24 @@ PYBIND11_MODULE(_core, m) {
       },
       py::arg("lattice"), "The volume of the cell in Angstrom^3.");
 
+  m.def(
+      "cell_parameters",
+      [](const std::array<double, 6>& lattice) {
+        if (!describesCell(lattice))
+          throw Fault{faults::invalidValue, "lattice parameters describe no cell"};
+        const CellGeometry g = buildCellGeometry(lattice, 0);
+        const double degree = 180 / 3.141592653589793;
+        return std::array<double, 6>{g.a,
+                                     g.b,
+                                     g.c,
+                                     std::acos(g.cosAlpha) * degree,
+                                     std::acos(g.cosBeta) * degree,
+                                     std::acos(g.cosGamma) * degree};
+      },
+      py::arg("lattice"),
+      "a, b, c in Angstrom and alpha, beta, gamma in degrees of lattice parameters in any "
+      "of the input file's forms.");
+
   py::class_<SphereComputation>(m, "SphereComputation",
                                 "The sphere method's table, site potentials and energy.")
       .def_readonly("radius", &SphereComputation::radius)
