@@ -24,6 +24,7 @@ import subprocess
 import sys
 import threading
 import time
+import warnings
 from multiprocessing.connection import Connection
 
 import cloudpickle
@@ -218,7 +219,7 @@ def screen_batch(entries, settings, processor, timeout):
                 causes.append(payload)
             row["seconds"] = seconds
             if kind == "ok":
-                row.update(payload["structure"], status="ok", message="")
+                row.update({"message": ""}, **payload["structure"], status="ok")
                 sites = [dict(site, path=shown, sha256=sha256) for site in payload["sites"]]
             elif kind == "error":
                 row.update(status="error", message=payload.replace(path, shown))
@@ -233,6 +234,8 @@ def screen_batch(entries, settings, processor, timeout):
 def _serve(read_fd, write_fd):
     """The child: load the processor, then answer one file at a time until the pipe ends."""
     _die_with_parent()
+    # Warnings (a cell that is not neutral) reach the table through the processor's rows.
+    warnings.simplefilter("ignore")
     requests = Connection(read_fd, writable=False)
     answers = Connection(write_fd, readable=False)
     try:

@@ -11,10 +11,25 @@ import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
-PYTHON_DIR = os.path.join(REPO, "python")
-for _path in (HERE, PYTHON_DIR):
-    if _path not in sys.path:
-        sys.path.insert(0, _path)
+if HERE not in sys.path:
+    sys.path.insert(0, HERE)
+
+
+def _importable():
+    try:
+        import telva.screen  # noqa: F401
+    except ImportError:
+        return False
+    return True
+
+
+# The package as built (with its extension), else the sources: the screening
+# itself runs on fake processors and needs no extension.
+for _folder in (os.path.join(os.environ.get("TELVA_BUILD_DIR", os.path.join(REPO, "build")), "python"),
+                os.path.join(REPO, "python")):
+    if _importable():
+        break
+    sys.path.insert(1, _folder)
 # Child processes (the command, Dask workers, the per-file children) find the same modules.
 os.environ["PYTHONPATH"] = os.pathsep.join([HERE] + [p for p in sys.path if p and p != HERE])
 
