@@ -423,6 +423,11 @@ def screen(
 def main(argv=None, processor=process_cif):
     """The telva-screen command; processor is what is done with each file (see screen())."""
     args = _parser().parse_args(argv)
+    # Dask's notes (stale worker folders, workers joining) would break the progress bar;
+    # importing distributed sets its loggers' levels, so import it first.
+    import distributed  # noqa: F401
+
+    logging.getLogger("distributed").setLevel(logging.ERROR)
     try:
         summary = screen(
             args.paths,
