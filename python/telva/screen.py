@@ -27,7 +27,7 @@ import time
 import uuid
 
 from telva.screen_process import process_cif
-from telva.screen_sandbox import file_sha256, screen_batch
+from telva.screen_sandbox import ScreenAbort, file_sha256, screen_batch
 from telva.screen_tables import ResultsError, ResultsFolder
 
 PROGRAM = "telva-screen"
@@ -376,6 +376,8 @@ def screen(
                 answer = future.result()
                 records = answer["records"]
                 batcher.record(len(entries), answer["seconds"])
+            except ScreenAbort:
+                raise
             except Exception as error:  # noqa: BLE001 - a task lost as a whole
                 if len(entries) > 1:
                     # Split it, so that a file that kills its worker takes only itself down.
@@ -443,6 +445,9 @@ def main(argv=None, processor=process_cif):
     except (UsageError, ResultsError) as error:
         print(f"{PROGRAM}: error: {error}", file=sys.stderr)
         return 2
+    except ScreenAbort as error:
+        print(f"{PROGRAM}: error: {error}; the files done so far keep their rows", file=sys.stderr)
+        return 1
     except OSError as error:
         print(f"{PROGRAM}: error: {error}", file=sys.stderr)
         return 1

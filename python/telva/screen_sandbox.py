@@ -54,6 +54,11 @@ def _die_with_parent():
         pass
 
 
+class ScreenAbort(RuntimeError):
+    """The processor cannot work here at all (a missing module, a feature this build lacks):
+    no file would get a row of its own, so the run stops and says why."""
+
+
 def error_message(exc):
     """The text of an error row for an exception raised by a processor."""
     if isinstance(exc, OSError) and exc.strerror:
@@ -218,6 +223,8 @@ def screen_batch(entries, settings, processor, timeout):
                     break
                 causes.append(payload)
             row["seconds"] = seconds
+            if kind == "abort":
+                raise ScreenAbort(payload)
             if kind == "ok":
                 row.update({"message": ""}, **payload["structure"], status="ok")
                 sites = [dict(site, path=shown, sha256=sha256) for site in payload["sites"]]
@@ -253,6 +260,8 @@ def _serve(read_fd, write_fd):
         try:
             outcome = processor(path, settings)
             answer = ("ok", outcome)
+        except (ImportError, NotImplementedError) as exc:
+            answer = ("abort", error_message(exc))
         except Exception as exc:  # noqa: BLE001 - every processor failure becomes an error row
             answer = ("error", error_message(exc))
         seconds = time.monotonic() - started

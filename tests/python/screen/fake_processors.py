@@ -85,3 +85,8 @@ def slow_process(path, settings):
     """fake_process taking at least 0.2 s a file: long enough to kill a run in its middle."""
     time.sleep(0.2)
     return fake_process(path, settings)
+
+
+def unavailable_process(path, settings):
+    """A processor that cannot work in this build: the run must stop, not fill the tables with it."""
+    raise NotImplementedError("this build of telva cannot guess charges")

@@ -177,3 +177,13 @@ def test_a_killed_worker_costs_no_rows(tmp_path, dask_cluster):
     assert "done: 41 files: 40 ok, 1 error" in out
     rows = _structures(results)
     assert sorted(os.path.basename(r["path"]) for r in rows) == sorted(os.listdir(inputs))
+
+
+def test_a_processor_that_cannot_work_stops_the_run(fake_set, tmp_path):
+    results = str(tmp_path / "out")
+    done = run_screen([fake_set, "-o", results, "--workers", "1"], processor="unavailable_process")
+    assert done.returncode == 1
+    assert "telva-screen: error: NotImplementedError: this build of telva cannot guess charges" in done.stderr
+    # Unreadable inputs never reach the processor; no file the processor saw has a row.
+    statuses = {os.path.basename(r["path"]): r["message"] for r in _structures(results)}
+    assert set(statuses) <= {"x.cif", "dangling.cif"}
