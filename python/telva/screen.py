@@ -27,7 +27,7 @@ import time
 import uuid
 
 from telva.screen_process import process_cif
-from telva.screen_sandbox import ScreenAbort, file_sha256, screen_batch
+from telva.screen_sandbox import ScreenAbort, error_message, file_sha256, screen_batch
 from telva.screen_tables import ResultsError, ResultsFolder
 
 PROGRAM = "telva-screen"
@@ -290,8 +290,8 @@ class _Batcher:
         return batch
 
 
-def _lost_row(entry, error):
-    """The error row of a file whose task failed as a whole: its worker died on it."""
+def _lost_row(entry):
+    """The error row of a file alone in its task whose workers all died running it."""
     absolute, shown = entry
     sha256, _ = file_sha256(absolute)
     return {
@@ -299,7 +299,7 @@ def _lost_row(entry, error):
             "path": shown,
             "sha256": sha256,
             "status": "error",
-            "message": f"its Dask worker died each time it processed it ({type(error).__name__}: {error})",
+            "message": "its Dask worker died each time it ran this file, until the scheduler gave up (KilledWorker)",
             "seconds": None,
             "worker": "",
         },
@@ -337,6 +337,7 @@ def screen(
         return summary
 
     from distributed import as_completed
+    from distributed.scheduler import KilledWorker
 
     client, cluster = _start_client(scheduler, workers)
     bar = _progress_bar(len(pending)) if progress else None
@@ -376,15 +377,17 @@ def screen(
                 answer = future.result()
                 records = answer["records"]
                 batcher.record(len(entries), answer["seconds"])
-            except ScreenAbort:
-                raise
-            except Exception as error:  # noqa: BLE001 - a task lost as a whole
+            except KilledWorker:
                 if len(entries) > 1:
                     # Split it, so that a file that kills its worker takes only itself down.
                     for entry in entries:
                         queue.add(submit([entry]))
                     continue
-                records = [_lost_row(entries[0], error)]
+                records = [_lost_row(entries[0])]
+            except ScreenAbort:
+                raise
+            except Exception as error:  # noqa: BLE001 - the task itself cannot run here
+                raise ScreenAbort(f"a Dask task failed: {error_message(error)}") from None
             written += 1
             folder.write_batch(
                 f"{run}-{written:07d}",

@@ -3,7 +3,8 @@
 A fake CIF is a text file whose lines are commands: ``site LABEL EL Z PHI``
 adds a site with charge Z and potential PHI (e/Angstrom); ``crash`` ends the
 process with a segmentation fault, ``hang`` never returns, ``fail TEXT`` raises
-a conversion error with TEXT, ``sleep S`` waits S seconds first; ``flaky
+a conversion error with TEXT, ``killworker`` kills the Dask worker
+whose child runs it, ``sleep S`` waits S seconds first; ``flaky
 MARKER`` crashes unless the file MARKER exists, creating it (so the retry in a
 fresh process succeeds).
 """
@@ -31,6 +32,9 @@ def fake_process(path, settings):
             continue
         if word[0] == "crash":
             os.kill(os.getpid(), signal.SIGSEGV)
+        elif word[0] == "killworker":
+            os.kill(os.getppid(), signal.SIGKILL)
+            time.sleep(60)
         elif word[0] == "hang":
             while True:
                 time.sleep(3600)

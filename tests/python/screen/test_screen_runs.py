@@ -187,3 +187,19 @@ def test_a_processor_that_cannot_work_stops_the_run(fake_set, tmp_path):
     # Unreadable inputs never reach the processor; no file the processor saw has a row.
     statuses = {os.path.basename(r["path"]): r["message"] for r in _structures(results)}
     assert set(statuses) <= {"x.cif", "dangling.cif"}
+
+
+def test_a_file_that_kills_its_worker_gets_an_error_row(fake_set, tmp_path):
+    with open(os.path.join(fake_set, "killer.cif"), "w") as file:
+        file.write("killworker\n")
+    results = str(tmp_path / "out")
+    # Dask's own setting: the scheduler gives a task up after its second dead worker.
+    environment = dict(os.environ, DASK_DISTRIBUTED__SCHEDULER__ALLOWED_FAILURES="1")
+    done = subprocess.run(command([fake_set, "-o", results, "--workers", "2", "--batch", "4"]), env=environment,
+                          capture_output=True, text=True, timeout=RUN_SECONDS, start_new_session=True)
+    assert done.returncode == 0, done.stderr
+    assert "done: 19 files: 12 ok, 7 error" in done.stdout
+    rows = {os.path.basename(r["path"]): r for r in _structures(results)}
+    assert rows["killer.cif"]["status"] == "error"
+    assert "its Dask worker died each time it ran this file" in rows["killer.cif"]["message"]
+    assert all(rows[f"s{i:03d}.cif"]["status"] == "ok" for i in range(12))
