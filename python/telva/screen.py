@@ -93,7 +93,8 @@ def _listed(list_path):
         with open(list_path, encoding="utf-8") as file:
             lines = file.read().splitlines()
     except UnicodeDecodeError:
-        raise UsageError(f"{list_path}: not a text file of paths (nor named *.cif or *.cif.gz)") from None
+        raise UsageError(
+            f"{list_path}: not a text file of paths (nor named *.cif or *.cif.gz)") from None
     except OSError as error:
         raise UsageError(f"{list_path}: cannot read the list of paths: {error.strerror}") from None
     folder = os.path.dirname(list_path)
@@ -146,7 +147,8 @@ def parse_charge(text):
         value = value[1:]
     match = _CHARGE.match(value)
     if not equals or not name.strip() or match is None:
-        raise argparse.ArgumentTypeError(f"'{text}' is not NAME=Z (e.g. O=-2, Fe1=3, Fe=3+, Ta=7/3)")
+        raise argparse.ArgumentTypeError(
+            f"'{text}' is not NAME=Z (e.g. O=-2, Fe1=3, Fe=3+, Ta=7/3)")
     number = float(match.group(1))
     if match.group(2) is not None:
         denominator = float(match.group(2))
@@ -187,19 +189,31 @@ def _parser():
         description="Site potentials and energies of many structures, on Dask: one row per "
         "file in RESULTS_DIR/structures.csv, one per site in RESULTS_DIR/sites.csv.",
     )
-    parser.add_argument("paths", nargs="+", metavar="PATH", help="CIFs, folders searched for *.cif and *.cif.gz, or files of paths")
-    parser.add_argument("-o", "--output", required=True, metavar="RESULTS_DIR", help="folder of the tables; a rerun resumes it")
-    parser.add_argument("--charge", action="append", type=parse_charge, default=[], metavar="NAME=Z", help="charge of an element or a site label, as telva-cif takes it; repeatable")
-    parser.add_argument("--guess-charges", action="store_true", help="guess charges for CIFs that carry none")
-    parser.add_argument("--strict", action="store_true", help="a cell that is not neutral is an error")
-    parser.add_argument("--method", choices=("ewald", "sphere"), default="ewald", help="ewald: converged point charges (default); sphere: the telva listing's numbers")
-    parser.add_argument("--tolerance", type=_positive(float), default=1e-8, metavar="T", help="accuracy of the ewald method in e/Angstrom (default 1e-8)")
+    add = parser.add_argument
+    add("paths", nargs="+", metavar="PATH",
+        help="CIFs, folders searched for *.cif and *.cif.gz, or files of paths")
+    add("-o", "--output", required=True, metavar="RESULTS_DIR",
+        help="folder of the tables; a rerun resumes it")
+    add("--charge", action="append", type=parse_charge, default=[], metavar="NAME=Z",
+        help="charge of an element or a site label, as telva-cif takes it; repeatable")
+    add("--guess-charges", action="store_true", help="guess charges for CIFs that carry none")
+    add("--strict", action="store_true", help="a cell that is not neutral is an error")
+    add("--method", choices=("ewald", "sphere"), default="ewald",
+        help="ewald: converged point charges (default); sphere: the telva listing's numbers")
+    add("--tolerance", type=_positive(float), default=1e-8, metavar="T",
+        help="accuracy of the ewald method in e/Angstrom (default 1e-8)")
     where = parser.add_mutually_exclusive_group()
-    where.add_argument("--scheduler", metavar="ADDRESS", help="a running Dask scheduler, e.g. tcp://head:8786")
-    where.add_argument("--workers", type=_positive(int), metavar="N", help="worker processes of the local cluster (default: one per core)")
-    parser.add_argument("--batch", type=_positive(int), metavar="K", help="files per task (default: as many as take about a second)")
-    parser.add_argument("--timeout", type=_positive(float), default=DEFAULT_TIMEOUT, metavar="S", help=f"seconds a file may take before its process is killed (default {DEFAULT_TIMEOUT:g})")
-    parser.add_argument("--max-memory", type=parse_memory, metavar="M", help="largest table or grid one structure may take, e.g. 2GB")
+    where.add_argument("--scheduler", metavar="ADDRESS",
+                       help="a running Dask scheduler, e.g. tcp://head:8786")
+    where.add_argument("--workers", type=_positive(int), metavar="N",
+                       help="worker processes of the local cluster (default: one per core)")
+    add("--batch", type=_positive(int), metavar="K",
+        help="files per task (default: as many as take about a second)")
+    add("--timeout", type=_positive(float), default=DEFAULT_TIMEOUT, metavar="S",
+        help=f"seconds one file may take before its process is killed "
+             f"(default {DEFAULT_TIMEOUT:g})")
+    add("--max-memory", type=parse_memory, metavar="M",
+        help="largest table one structure may take, e.g. 2GB")
     return parser
 
 
@@ -299,7 +313,8 @@ def _lost_row(entry):
             "path": shown,
             "sha256": sha256,
             "status": "error",
-            "message": "its Dask worker died each time it ran this file, until the scheduler gave up (KilledWorker)",
+            "message": "its Dask worker died each time it ran this file, "
+                       "until the scheduler gave up (KilledWorker)",
             "seconds": None,
             "worker": "",
         },
@@ -430,9 +445,9 @@ def main(argv=None, processor=process_cif):
     args = _parser().parse_args(argv)
     # Dask's notes (stale worker folders, workers joining) would break the progress bar;
     # importing distributed sets its loggers' levels, so import it first.
-    import distributed  # noqa: F401
+    import distributed
 
-    logging.getLogger("distributed").setLevel(logging.ERROR)
+    logging.getLogger(distributed.__name__).setLevel(logging.ERROR)
     try:
         summary = screen(
             args.paths,

@@ -87,7 +87,8 @@ class Sandbox:
         environment["PYTHONPATH"] = os.pathsep.join(p for p in sys.path if p)
         try:
             self.process = subprocess.Popen(
-                [sys.executable, "-m", "telva.screen_sandbox", str(to_child_read), str(from_child_write)],
+                [sys.executable, "-m", "telva.screen_sandbox",
+                 str(to_child_read), str(from_child_write)],
                 pass_fds=(to_child_read, from_child_write),
                 stdin=subprocess.DEVNULL,
                 stdout=subprocess.DEVNULL,
@@ -267,8 +268,9 @@ def _serve(read_fd, write_fd):
         seconds = time.monotonic() - started
         try:
             answers.send(answer + (seconds,))
-        except Exception as exc:  # noqa: BLE001 - an outcome that cannot be sent is the file's error
-            answers.send(("error", f"the result cannot be passed back: {error_message(exc)}", seconds))
+        except Exception as exc:  # noqa: BLE001 - an outcome not sent is the file's error
+            text = f"the result cannot be passed back: {error_message(exc)}"
+            answers.send(("error", text, seconds))
 
 
 if __name__ == "__main__":

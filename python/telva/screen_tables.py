@@ -92,13 +92,18 @@ def _csv_text(columns, rows):
     return buffer.getvalue()
 
 
-def write_atomically(path, text):
-    """Write text to path through a temporary file in the same folder and a rename."""
+def write_atomically(path, write):
+    """Call write(file) on a temporary file beside path, then rename it to path.
+
+    A reader sees the former file or the whole new one, never a part; the
+    temporary file is removed when write fails.
+    """
     folder = os.path.dirname(path) or "."
-    fd, temporary = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".tmp", dir=folder)
+    prefix = "." + os.path.basename(path) + "."
+    fd, temporary = tempfile.mkstemp(prefix=prefix, suffix=".tmp", dir=folder)
     try:
         with os.fdopen(fd, "w", encoding="utf-8", newline="") as file:
-            file.write(text)
+            write(file)
             file.flush()
             os.fsync(file.fileno())
         os.replace(temporary, path)
@@ -124,7 +129,8 @@ class ResultsFolder:
         try:
             os.makedirs(self.batches, exist_ok=True)
         except OSError as error:
-            raise ResultsError(f"cannot create the results folder {path}: {error.strerror}") from None
+            raise ResultsError(
+                f"cannot create the results folder {path}: {error.strerror}") from None
         self._check_settings(settings)
         self._remove_debris()
 
@@ -137,16 +143,17 @@ class ResultsFolder:
                 with open(path, encoding="utf-8") as file:
                     held = json.load(file)
             except (OSError, ValueError) as error:
-                raise ResultsError(f"cannot read {path}: {error}; remove the folder or choose another -o") from None
+                raise ResultsError(f"cannot read {path}: {error}; "
+                                   "remove the folder or choose another -o") from None
             if held != wanted:
-                differing = sorted(k for k in set(held) | set(wanted) if held.get(k) != wanted.get(k))
+                keys = sorted(k for k in set(held) | set(wanted) if held.get(k) != wanted.get(k))
+                told = ", ".join(f"{k}: {held.get(k)!r} there, {wanted.get(k)!r} now" for k in keys)
                 raise ResultsError(
-                    f"{self.path} holds results computed with other settings "
-                    f"({', '.join(f'{k}: {held.get(k)!r} there, {wanted.get(k)!r} now' for k in differing)}); "
-                    "rerun with the same options or choose another -o"
-                )
+                    f"{self.path} holds results computed with other settings ({told}); "
+                    "rerun with the same options or choose another -o")
         else:
-            write_atomically(path, json.dumps(wanted, indent=1, sort_keys=True) + "\n")
+            text = json.dumps(wanted, indent=1, sort_keys=True) + "\n"
+            write_atomically(path, lambda file: file.write(text))
 
     def _remove_debris(self):
         """Remove temporary files and uncommitted sites files left by a killed run."""
@@ -162,7 +169,8 @@ class ResultsFolder:
                 os.unlink(os.path.join(self.path, name))
 
     def _batch_names(self):
-        return sorted(n[: -len(_STRUCTURES_SUFFIX)] for n in os.listdir(self.batches) if n.endswith(_STRUCTURES_SUFFIX))
+        suffix = _STRUCTURES_SUFFIX
+        return sorted(n[: -len(suffix)] for n in os.listdir(self.batches) if n.endswith(suffix))
 
     def structure_rows(self):
         """Every committed structure row, in the order the batches were written."""
@@ -184,8 +192,10 @@ class ResultsFolder:
     def write_batch(self, name, structure_rows, site_rows):
         """Commit one batch: its sites file, then its structures file, each renamed into place."""
         base = os.path.join(self.batches, name)
-        write_atomically(base + _SITES_SUFFIX, _csv_text(SITE_COLUMNS, site_rows))
-        write_atomically(base + _STRUCTURES_SUFFIX, _csv_text(STRUCTURE_COLUMNS, structure_rows))
+        sites = _csv_text(SITE_COLUMNS, site_rows)
+        structures = _csv_text(STRUCTURE_COLUMNS, structure_rows)
+        write_atomically(base + _SITES_SUFFIX, lambda file: file.write(sites))
+        write_atomically(base + _STRUCTURES_SUFFIX, lambda file: file.write(structures))
 
     def merge(self):
         """Rebuild structures.csv and sites.csv from every committed batch."""
@@ -197,26 +207,19 @@ class ResultsFolder:
 
     def _concatenate(self, path, suffix, columns):
         header = ",".join(columns) + "\n"
-        fd, temporary = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".tmp", dir=self.path)
-        try:
-            with os.fdopen(fd, "w", encoding="utf-8", newline="") as out:
-                out.write(header)
-                for name in self._batch_names():
-                    with open(os.path.join(self.batches, name + suffix), encoding="utf-8", newline="") as part:
-                        first = part.readline()
-                        if first != header:
-                            raise ResultsError(
-                                f"{part.name} has the columns {first.strip()!r}, not those of this version; "
-                                "choose another -o"
-                            )
-                        for block in iter(lambda: part.read(1 << 20), ""):
-                            out.write(block)
-                out.flush()
-                os.fsync(out.fileno())
-            os.replace(temporary, path)
-        except BaseException:
-            try:
-                os.unlink(temporary)
-            except OSError:
-                pass
-            raise
+        names = self._batch_names()
+
+        def write(out):
+            out.write(header)
+            for name in names:
+                part_path = os.path.join(self.batches, name + suffix)
+                with open(part_path, encoding="utf-8", newline="") as part:
+                    first = part.readline()
+                    if first != header:
+                        raise ResultsError(
+                            f"{part_path} has the columns {first.strip()!r}, not those of "
+                            "this version; choose another -o")
+                    for block in iter(lambda: part.read(1 << 20), ""):
+                        out.write(block)
+
+        write_atomically(path, write)
