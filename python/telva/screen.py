@@ -269,7 +269,7 @@ def _progress_bar(total):
         return None
     from tqdm import tqdm
 
-    return tqdm(total=total, unit="file", file=sys.stderr, dynamic_ncols=True)
+    return tqdm(total=total, unit=" files", file=sys.stderr, dynamic_ncols=True)
 
 
 class _Batcher:

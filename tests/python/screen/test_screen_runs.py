@@ -203,3 +203,30 @@ def test_a_file_that_kills_its_worker_gets_an_error_row(fake_set, tmp_path):
     assert rows["killer.cif"]["status"] == "error"
     assert "its Dask worker died each time it ran this file" in rows["killer.cif"]["message"]
     assert all(rows[f"s{i:03d}.cif"]["status"] == "ok" for i in range(12))
+
+
+def test_progress_bar_on_a_terminal(fake_set, tmp_path):
+    import pty
+
+    leader, follower = pty.openpty()
+    process = subprocess.Popen(command([fake_set, "-o", str(tmp_path / "out"), "--workers", "1"]),
+                               stdout=subprocess.PIPE, stderr=follower, text=True,
+                               start_new_session=True)
+    os.close(follower)
+    shown = b""
+    try:
+        while True:
+            try:
+                chunk = os.read(leader, 4096)
+            except OSError:  # the terminal closes when the run ends
+                break
+            if not chunk:
+                break
+            shown += chunk
+        out = process.communicate(timeout=RUN_SECONDS)[0]
+    finally:
+        os.close(leader)
+        stop_group(process)
+    text = shown.decode(errors="replace")
+    assert "18/18" in text and " files/s" in text and "ok=12" in text and "error=6" in text, text
+    assert "done: 18 files: 12 ok, 6 error" in out
