@@ -13,9 +13,10 @@ echo "cores: $(nproc)"
 build/telva-screen "$work/cifs" -o "$work/results" "$@"
 awk -F, 'NR > 1 && $3 == "error" { e++ } NR > 1 { n++ } END { printf "rows: %d, error rows: %d\n", n, e }' \
   "$work/results/structures.csv"
-for batch in 1 100; do
-  PYTHONPATH="build/python" /usr/bin/python3 - "$work/cifs" -o "$work/null-$batch" --batch "$batch" <<'PY'
+# A script file, not standard input: Dask's worker processes import it again.
+cat >"$work/read_only.py" <<'PY'
 import sys
+
 from telva.screen import main
 
 
@@ -25,6 +26,9 @@ def read_only(path, settings):
     return {"structure": {}, "sites": []}
 
 
-sys.exit(main(sys.argv[1:], processor=read_only))
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:], processor=read_only))
 PY
+for batch in 1 100; do
+  PYTHONPATH="build/python" /usr/bin/python3 "$work/read_only.py" "$work/cifs" -o "$work/null-$batch" --batch "$batch"
 done

@@ -38,11 +38,18 @@ SUPERCELLS = [(2, 1, 1), (1, 1, 2), (1, 2, 1)]
 _ELEMENT = re.compile(r"^([A-Z][a-z]?)(.*)$")
 
 
+def _is_row(line):
+    """A data row of a loop: neither blank, nor a tag, nor the start of the next loop."""
+    text = line.strip()
+    return bool(text) and text != "loop_" and not text.startswith("_")
+
+
 def read_example(path):
     """The parts of one of our example CIFs: head lines, cell, symmetry, atom types and sites."""
     with open(path) as file:
         lines = file.read().splitlines()
-    crystal = {"name": lines[0][5:], "tags": {}, "symops": None, "symop_tag": None, "types": [], "sites": []}
+    crystal = {"name": lines[0][5:], "tags": {}, "symops": None, "symop_tag": None, "types": [],
+               "sites": []}
     i = 1
     while i < len(lines):
         line = lines[i].strip()
@@ -53,7 +60,7 @@ def read_example(path):
                 tags.append(lines[i].strip())
                 i += 1
             rows = []
-            while i < len(lines) and lines[i].strip() and lines[i].strip() != "loop_" and not lines[i].strip().startswith("_"):
+            while i < len(lines) and _is_row(lines[i]):
                 rows.append(lines[i].strip())
                 i += 1
             if tags[0] in ("_space_group_symop_operation_xyz", "_symmetry_equiv_pos_as_xyz"):
@@ -83,7 +90,8 @@ def write_cif(crystal):
     if crystal["symops"] is not None:
         out += ["loop_", crystal["symop_tag"]] + [f"  '{op}'" for op in crystal["symops"]]
     if crystal["types"]:
-        out += ["loop_", "_atom_type_symbol", "_atom_type_oxidation_number"] + [f"  {t} {z}" for t, z in crystal["types"]]
+        out += ["loop_", "_atom_type_symbol", "_atom_type_oxidation_number"]
+        out += [f"  {t} {z}" for t, z in crystal["types"]]
     out += ["loop_"] + crystal["site_tags"]
     for site in crystal["sites"]:
         out.append("  " + " ".join(site[t] for t in crystal["site_tags"]))
@@ -145,7 +153,7 @@ def _apply(op, xyz):
 
 
 def supercell(crystal, repeat):
-    """The crystal in P1 with its cell repeated (na, nb, nc) times; None without an operation loop."""
+    """The crystal in P1, its cell repeated (na, nb, nc) times; None without an operation loop."""
     if crystal["symops"] is None:
         return None
     c = _copy(crystal)
@@ -163,13 +171,14 @@ def supercell(crystal, repeat):
                     row = dict(site)
                     row["_atom_site_label"] = f"{site['_atom_site_label']}_{len(sites) + 1}"
                     row["_atom_site_symmetry_multiplicity"] = "1"
-                    for axis, value, n, shift in (("x", x, na, i), ("y", y, nb, j), ("z", z, nc, k)):
+                    for axis, value, n, shift in zip("xyz", (x, y, z), repeat, (i, j, k)):
                         row[f"_atom_site_fract_{axis}"] = f"{float((value + shift) / n):.10f}"
                     sites.append(row)
     c["sites"] = sites
     for x, n in zip("abc", repeat):
         c["tags"][f"_cell_length_{x}"] = f"{_number(c['tags'][f'_cell_length_{x}']) * n:.6f}"
-    for tag in ("_space_group_name_H-M_alt", "_space_group_name_Hall", "_space_group_crystal_system"):
+    for tag in ("_space_group_name_H-M_alt", "_space_group_name_Hall",
+                "_space_group_crystal_system"):
         c["tags"].pop(tag, None)
     c["tags"]["_space_group_name_H-M_alt"] = "'P 1'"
     c["symops"] = ["x,y,z"]
@@ -196,8 +205,11 @@ def break_cif(text, crystal, kind, rng):
         fields[crystal["site_tags"].index("_atom_site_fract_x")] = "?"
         return text.replace(line, "  " + " ".join(fields)).encode()
     if kind == "no_charge":
-        broken = re.sub(r"^(  [A-Z][A-Za-z0-9_]* [A-Z][a-z]?)[0-9]*[+-]( )", r"\1\2", text, flags=re.M)
-        broken = re.sub(r"loop_\n_atom_type_symbol\n_atom_type_oxidation_number\n(  .*\n)+", "", broken)
+        # Type symbols without their charge suffix, and no oxidation numbers.
+        broken = re.sub(r"^(  [A-Z][A-Za-z0-9_]* [A-Z][a-z]?)[0-9]*[+-]( )", r"\1\2", text,
+                        flags=re.M)
+        types = r"loop_\n_atom_type_symbol\n_atom_type_oxidation_number\n(  .*\n)+"
+        broken = re.sub(types, "", broken)
         return broken.encode()
     raise ValueError(kind)
 
@@ -210,7 +222,8 @@ def variants(crystals, rng):
     serial = 0
     while True:
         for base in crystals:
-            elements = sorted({_ELEMENT.match(s["_atom_site_type_symbol"]).group(1) for s in base["sites"]})
+            symbols = [s["_atom_site_type_symbol"] for s in base["sites"]]
+            elements = sorted({_ELEMENT.match(t).group(1) for t in symbols})
             c = base
             for element in elements:
                 if rng.random() < 0.5 and element in SUBSTITUTES:
@@ -229,7 +242,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("out", help="folder to write the CIFs into (created)")
     parser.add_argument("--count", type=int, default=2100, help="number of files (default 2100)")
-    parser.add_argument("--broken", type=float, default=0.05, help="share of broken files (default 0.05)")
+    parser.add_argument("--broken", type=float, default=0.05,
+                        help="share of broken files (default 0.05)")
     parser.add_argument("--seed", type=int, default=1, help="random seed (default 1)")
     args = parser.parse_args(argv)
     if args.count < 1 or not 0 <= args.broken <= 1:

@@ -17,16 +17,16 @@ if HERE not in sys.path:
 
 def _importable():
     try:
-        import telva.screen  # noqa: F401
+        import telva.screen
     except ImportError:
         return False
-    return True
+    return telva.screen is not None
 
 
 # The package as built (with its extension), else the sources: the screening
 # itself runs on fake processors and needs no extension.
-for _folder in (os.path.join(os.environ.get("TELVA_BUILD_DIR", os.path.join(REPO, "build")), "python"),
-                os.path.join(REPO, "python")):
+BUILD = os.environ.get("TELVA_BUILD_DIR", os.path.join(REPO, "build"))
+for _folder in (os.path.join(BUILD, "python"), os.path.join(REPO, "python")):
     if _importable():
         break
     sys.path.insert(1, _folder)
@@ -81,8 +81,8 @@ def command(args, processor="fake_process"):
 def run_screen(args, processor="fake_process", cwd=None):
     """Run the command to its end; returns the CompletedProcess."""
     return subprocess.run(
-        command(args, processor), cwd=cwd, capture_output=True, text=True, timeout=RUN_SECONDS, start_new_session=True
-    )
+        command(args, processor), cwd=cwd, capture_output=True, text=True, timeout=RUN_SECONDS,
+        start_new_session=True)
 
 
 def read_table(path, drop=VOLATILE_COLUMNS):
@@ -94,7 +94,8 @@ def read_table(path, drop=VOLATILE_COLUMNS):
 
 
 def tables(results):
-    return read_table(os.path.join(results, "structures.csv")), read_table(os.path.join(results, "sites.csv"))
+    names = ("structures.csv", "sites.csv")
+    return tuple(read_table(os.path.join(results, name)) for name in names)
 
 
 def stop_group(process):
@@ -133,11 +134,13 @@ def dask_cluster(tmp_path):
         return process
 
     try:
-        start(dask + ["--host", "127.0.0.1", "--port", "0", "--no-dashboard", "--scheduler-file", scheduler_file])
+        start(dask + ["--host", "127.0.0.1", "--port", "0", "--no-dashboard",
+                      "--scheduler-file", scheduler_file])
         wait_for(lambda: os.path.exists(scheduler_file), 60, "the scheduler")
         workers = [PYTHON, "-m", "dask", "worker", "--scheduler-file", scheduler_file]
         for name in ("w1", "w2"):
-            start(workers + ["--nthreads", "1", "--no-dashboard", "--host", "127.0.0.1", "--name", name, "--death-timeout", "60"])
+            start(workers + ["--nthreads", "1", "--no-dashboard", "--host", "127.0.0.1",
+                             "--name", name, "--death-timeout", "60"])
         from distributed import Client
 
         with Client(scheduler_file=scheduler_file, timeout="60s") as client:

@@ -92,5 +92,5 @@ def slow_process(path, settings):
 
 
 def unavailable_process(path, settings):
-    """A processor that cannot work in this build: the run must stop, not fill the tables with it."""
+    """A processor that cannot work in this build: the run stops rather than fill the tables."""
     raise NotImplementedError("this build of telva cannot guess charges")

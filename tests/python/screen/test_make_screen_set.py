@@ -5,13 +5,14 @@ import subprocess
 import sys
 
 import pytest
-from conftest import REPO
+from conftest import BUILD, REPO
 
 TOOL = os.path.join(REPO, "tools", "make-screen-set.py")
 
 
 def _make(folder, *args):
-    subprocess.run([sys.executable, TOOL, str(folder), *args], check=True, capture_output=True, timeout=120)
+    subprocess.run([sys.executable, TOOL, str(folder), *args], check=True, capture_output=True,
+                   timeout=120)
     return sorted(os.path.join(root, n) for root, _, names in os.walk(folder) for n in names)
 
 
@@ -30,9 +31,10 @@ def test_set_has_its_count_broken_share_and_is_reproducible(tmp_path):
 
 
 def test_good_files_convert_and_broken_ones_do_not(tmp_path):
-    converter = os.path.join(os.environ.get("TELVA_BUILD_DIR", os.path.join(REPO, "build")), "telva-cif")
+    converter = os.path.join(BUILD, "telva-cif")
     if not os.path.exists(converter):
         pytest.skip("build/telva-cif is not built")
     for path in _make(tmp_path, "--count", "80", "--broken", "0.1"):
-        done = subprocess.run([converter, path, "-o", str(tmp_path / "x.inp")], capture_output=True, timeout=60)
+        done = subprocess.run([converter, path, "-o", str(tmp_path / "x.inp")],
+                              capture_output=True, timeout=60)
         assert (done.returncode == 0) == ("_broken_" not in path), (path, done.stderr)

@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 import pytest
-from conftest import REPO, RUN_SECONDS, read_table
+from conftest import BUILD, REPO, RUN_SECONDS, read_table
 
 telva = pytest.importorskip("telva")
 if not hasattr(telva, "from_cif"):
@@ -16,15 +16,16 @@ if not hasattr(telva, "from_cif"):
 
 from telva.screen_process import VOLTS_PER_E_PER_ANGSTROM  # noqa: E402
 
-BUILD = os.environ.get("TELVA_BUILD_DIR", os.path.join(REPO, "build"))
 EXAMPLES = os.path.join(REPO, "examples")
 CIFS = sorted(n for n in os.listdir(EXAMPLES) if n.endswith(".cif"))
-_SITE_LINE = re.compile(r"^ (\S+)\s+(-?[0-9.]+) [0-9.]+ [0-9.]+ [0-9.]+ [0-9.]+\s+(\S+E[+-][0-9]+)\s*$")
+# A site line of the listing: label, charge, W, x, y, z, phi.
+_SITE_LINE = re.compile(r"^ (\S+)\s+(-?[0-9.]+)(?: [0-9.]+){4}\s+(\S+E[+-][0-9]+)\s*$")
 _ENERGY_LINE = re.compile(r"=\s*(\S+) eV =")
 
 
 def _screen(inputs, results, *options):
-    command = [sys.executable, "-m", "telva.screen", *inputs, "-o", results, "--workers", "2", *options]
+    command = [sys.executable, "-m", "telva.screen", *inputs, "-o", results, "--workers", "2",
+               *options]
     done = subprocess.run(command, capture_output=True, text=True, timeout=RUN_SECONDS)
     assert done.returncode == 0, done.stderr
     with open(os.path.join(results, "structures.csv"), newline="") as file:
@@ -37,14 +38,15 @@ def _screen(inputs, results, *options):
 
 
 def _listing(cif, folder):
-    """Site potentials (label -> text as listed) and the energy per asymmetric unit in eV, as listed."""
+    """The listed site potentials (label -> text) and energy per asymmetric unit in eV (text)."""
     tool = os.path.join(BUILD, "telva-cif")
     program = os.path.join(BUILD, "telva")
     if not (os.path.exists(tool) and os.path.exists(program)):
         pytest.skip("build/telva-cif and build/telva are not built")
     inp = os.path.join(folder, cif + ".inp")
     lst = os.path.join(folder, cif + ".lst")
-    subprocess.run([tool, os.path.join(EXAMPLES, cif), "-o", inp], check=True, capture_output=True, timeout=60)
+    subprocess.run([tool, os.path.join(EXAMPLES, cif), "-o", inp], check=True,
+                   capture_output=True, timeout=60)
     subprocess.run([program, inp, lst], check=True, capture_output=True, timeout=120)
     with open(lst, encoding="utf-8", errors="replace") as file:
         text = file.read()
@@ -59,7 +61,9 @@ def test_sphere_rows_are_the_listings_numbers(tmp_path):
         row = structures[cif]
         assert row["status"] == "ok", row
         potentials, energy = _listing(cif, str(tmp_path))
-        assert {s["label"]: f"{float(s['potential_v']) / VOLTS_PER_E_PER_ANGSTROM:.6E}" for s in sites[cif]} == {
+        screened = {s["label"]: float(s["potential_v"]) / VOLTS_PER_E_PER_ANGSTROM
+                    for s in sites[cif]}
+        assert {label: f"{phi:.6E}" for label, phi in screened.items()} == {
             label: f"{float(text):.6E}" for label, text in potentials.items()}, cif
         per_asymmetric_unit = float(row["energy_per_cell_ev"]) / int(row["operations"])
         decimals = len(energy.partition(".")[2])
@@ -89,12 +93,14 @@ def test_gzip_and_charges_reach_the_conversion(tmp_path):
 
     inputs = tmp_path / "in"
     inputs.mkdir()
-    with open(os.path.join(EXAMPLES, "rutile.cif"), "rb") as plain, gzip.open(inputs / "rutile.cif.gz", "wb") as packed:
-        packed.write(plain.read())
+    with open(os.path.join(EXAMPLES, "rutile.cif"), "rb") as plain:
+        with gzip.open(inputs / "rutile.cif.gz", "wb") as packed:
+            packed.write(plain.read())
     # The type symbols say Ti4+ and O2-; a label names one site and takes precedence.
     structures, sites = _screen([str(inputs)], str(tmp_path / "out"), "--method", "sphere",
                                 "--charge", "Ti1=3", "--charge", "O=-1.5")
     row = structures["rutile.cif.gz"]
     assert row["status"] == "ok", row
-    assert [(s["label"], float(s["charge_e"])) for s in sites["rutile.cif.gz"]] == [("Ti1", 3.0), ("O1", -1.5)]
+    charges = [(s["label"], float(s["charge_e"])) for s in sites["rutile.cif.gz"]]
+    assert charges == [("Ti1", 3.0), ("O1", -1.5)]
     assert read_table(str(tmp_path / "out" / "structures.csv"))

@@ -4,12 +4,11 @@ import csv
 import os
 import signal
 import subprocess
-import time
 
 import pytest
-from conftest import RUN_SECONDS, command, read_table, run_screen, stop_group, tables, wait_for, write_fake_set
+from conftest import RUN_SECONDS, command, read_table, run_screen, stop_group, tables, wait_for
 
-# Rows of the fake set (conftest.write_fake_set) that end in error, by path tail, and what their message holds.
+# The error rows of the fake set (conftest.write_fake_set), by file name, and their messages.
 BROKEN = {
     "bad.cif": "the CIF gives no complete cell",
     "binary.cif": "not a readable CIF",
@@ -64,7 +63,8 @@ def test_hang_is_caught_by_the_timeout(tmp_path):
     rows = {os.path.basename(r["path"]): r for r in _structures(results)}
     assert rows["fine.cif"]["status"] == "ok"
     assert rows["hang.cif"]["status"] == "error"
-    assert rows["hang.cif"]["message"] == "its process failed on both attempts: ran past the timeout of 1 s, twice"
+    assert rows["hang.cif"]["message"] == (
+        "its process failed on both attempts: ran past the timeout of 1 s, twice")
 
 
 @pytest.mark.parametrize(
@@ -87,7 +87,8 @@ def test_bad_command_lines_are_refused(fake_set, tmp_path, args, message):
 def test_missing_input_and_other_settings_are_refused(fake_set, tmp_path):
     missing = run_screen([str(tmp_path / "nowhere"), "-o", str(tmp_path / "out")])
     assert missing.returncode == 2 and "nowhere: no such file or folder" in missing.stderr
-    first = run_screen([os.path.join(fake_set, "s001.cif"), "-o", str(tmp_path / "out"), "--workers", "1"])
+    one = os.path.join(fake_set, "s001.cif")
+    first = run_screen([one, "-o", str(tmp_path / "out"), "--workers", "1"])
     assert first.returncode == 0, first.stderr
     other = run_screen([fake_set, "-o", str(tmp_path / "out"), "--method", "sphere"])
     assert other.returncode == 2 and "holds results computed with other settings" in other.stderr
@@ -95,14 +96,16 @@ def test_missing_input_and_other_settings_are_refused(fake_set, tmp_path):
 
 def test_unreachable_scheduler_is_told(fake_set, tmp_path):
     done = run_screen([fake_set, "-o", str(tmp_path / "out"), "--scheduler", "tcp://127.0.0.1:9"])
-    assert done.returncode == 2 and "cannot reach the Dask scheduler at tcp://127.0.0.1:9" in done.stderr
+    assert done.returncode == 2
+    assert "cannot reach the Dask scheduler at tcp://127.0.0.1:9" in done.stderr
 
 
 def test_real_scheduler_gives_the_local_tables(fake_set, tmp_path, dask_cluster):
     local = str(tmp_path / "local")
     remote = str(tmp_path / "remote")
     assert run_screen([fake_set, "-o", local, "--workers", "2"]).returncode == 0
-    done = run_screen([fake_set, "-o", remote, "--scheduler", dask_cluster["address"], "--batch", "3"])
+    done = run_screen([fake_set, "-o", remote, "--scheduler", dask_cluster["address"],
+                       "--batch", "3"])
     assert done.returncode == 0, done.stderr
     assert tables(remote) == tables(local)
     assert {r["worker"] for r in _structures(remote) if r["worker"]} <= {
@@ -128,16 +131,19 @@ def _slow_set(folder, count):
 
 def _committed(results):
     batches = os.path.join(results, "batches")
-    return len([n for n in os.listdir(batches) if n.endswith(".structures.csv")]) if os.path.isdir(batches) else 0
+    if not os.path.isdir(batches):
+        return 0
+    return len([n for n in os.listdir(batches) if n.endswith(".structures.csv")])
 
 
 def test_sigkill_of_the_run_then_rerun_completes_it(tmp_path):
     inputs = _slow_set(str(tmp_path / "in"), 40)
     whole = str(tmp_path / "whole")
-    assert run_screen([inputs, "-o", whole, "--workers", "2", "--batch", "2"], processor="slow_process").returncode == 0
+    args = ["--workers", "2", "--batch", "2"]
+    assert run_screen([inputs, "-o", whole, *args], processor="slow_process").returncode == 0
     killed = str(tmp_path / "killed")
     process = subprocess.Popen(
-        command([inputs, "-o", killed, "--workers", "2", "--batch", "2"], processor="slow_process"),
+        command([inputs, "-o", killed, *args], processor="slow_process"),
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     try:
         wait_for(lambda: _committed(killed) >= 3, RUN_SECONDS, "three committed batches")
@@ -150,7 +156,7 @@ def test_sigkill_of_the_run_then_rerun_completes_it(tmp_path):
         with open(os.path.join(killed, name), newline="") as file:
             rows = list(csv.reader(file))
         assert len({len(r) for r in rows}) == 1
-    again = run_screen([inputs, "-o", killed, "--workers", "2", "--batch", "2"], processor="slow_process")
+    again = run_screen([inputs, "-o", killed, *args], processor="slow_process")
     assert again.returncode == 0, again.stderr
     assert f"{2 * committed} already in the tables" in again.stdout
     assert tables(killed) == tables(whole)
@@ -183,7 +189,8 @@ def test_a_processor_that_cannot_work_stops_the_run(fake_set, tmp_path):
     results = str(tmp_path / "out")
     done = run_screen([fake_set, "-o", results, "--workers", "1"], processor="unavailable_process")
     assert done.returncode == 1
-    assert "telva-screen: error: NotImplementedError: this build of telva cannot guess charges" in done.stderr
+    assert ("telva-screen: error: NotImplementedError: this build of telva cannot guess charges"
+            in done.stderr)
     # Unreadable inputs never reach the processor; no file the processor saw has a row.
     statuses = {os.path.basename(r["path"]): r["message"] for r in _structures(results)}
     assert set(statuses) <= {"x.cif", "dangling.cif"}
@@ -195,8 +202,9 @@ def test_a_file_that_kills_its_worker_gets_an_error_row(fake_set, tmp_path):
     results = str(tmp_path / "out")
     # Dask's own setting: the scheduler gives a task up after its second dead worker.
     environment = dict(os.environ, DASK_DISTRIBUTED__SCHEDULER__ALLOWED_FAILURES="1")
-    done = subprocess.run(command([fake_set, "-o", results, "--workers", "2", "--batch", "4"]), env=environment,
-                          capture_output=True, text=True, timeout=RUN_SECONDS, start_new_session=True)
+    done = subprocess.run(command([fake_set, "-o", results, "--workers", "2", "--batch", "4"]),
+                          env=environment, capture_output=True, text=True, timeout=RUN_SECONDS,
+                          start_new_session=True)
     assert done.returncode == 0, done.stderr
     assert "done: 19 files: 12 ok, 7 error" in done.stdout
     rows = {os.path.basename(r["path"]): r for r in _structures(results)}

@@ -4,7 +4,6 @@ import argparse
 import csv
 import gzip
 import os
-import sys
 
 import pytest
 from conftest import write_fake_set
@@ -23,7 +22,8 @@ def test_folders_are_searched_recursively_and_lists_read(tmp_path):
         (root / name).write_bytes(b"x")
     (root / "a" / "dir.cif").mkdir()
     listing = tmp_path / "list.txt"
-    listing.write_text("# chosen files\n\ndata/one.cif\n  data/a/two.CIF  \n" + str(tmp_path / "elsewhere.cif") + "\n")
+    listing.write_text("# chosen files\n\ndata/one.cif\n  data/a/two.CIF  \n"
+                       + str(tmp_path / "elsewhere.cif") + "\n")
     shown = [s for _, s in collect_inputs([str(root), str(listing), str(root / "one.cif")])]
     expected = [str(root / n) for n in ("a/b/three.cif.gz", "a/dir.cif", "a/two.CIF", "one.cif")]
     assert shown == expected + [str(tmp_path / "elsewhere.cif")]
@@ -63,7 +63,8 @@ def test_bad_charges_are_refused(text):
 
 @pytest.mark.parametrize(
     "text, expected",
-    [("1000", 1000), ("2GB", 2 << 30), ("512M", 512 << 20), ("1.5GiB", 3 << 29), ("64 kb", 64 << 10)],
+    [("1000", 1000), ("2GB", 2 << 30), ("512M", 512 << 20), ("1.5GiB", 3 << 29),
+     ("64 kb", 64 << 10)],
 )
 def test_memory_sizes(text, expected):
     assert parse_memory(text) == expected
@@ -76,7 +77,9 @@ def test_bad_memory_sizes_are_refused(text):
 
 
 @pytest.mark.parametrize(
-    "formula, atoms", [("Al2 O3", 5.0), ("Ca F2", 3.0), ("O2 Ti", 3.0), ("Na0.5 Cl0.5", 1.0), ("", None), ("H2O?", None)]
+    "formula, atoms",
+    [("Al2 O3", 5.0), ("Ca F2", 3.0), ("O2 Ti", 3.0), ("Na0.5 Cl0.5", 1.0), ("", None),
+     ("H2O?", None)],
 )
 def test_formula_atoms(formula, atoms):
     assert formula_atoms(formula) == atoms
@@ -88,9 +91,13 @@ def _rows(text):
 
 def test_batches_commit_and_merge(tmp_path):
     folder = ResultsFolder(str(tmp_path), {"method": "ewald"})
-    folder.write_batch("r-0000001", [{"path": "a.cif", "sha256": "aa", "status": "ok", "energy_per_cell_ev": -1.25}],
-                       [{"path": "a.cif", "label": "Na1", "potential_v": 0.1 + 0.2}])
-    folder.write_batch("r-0000002", [{"path": "b.cif", "sha256": None, "status": "error", "message": 'a "quoted", text'}], [])
+    folder.write_batch(
+        "r-0000001",
+        [{"path": "a.cif", "sha256": "aa", "status": "ok", "energy_per_cell_ev": -1.25}],
+        [{"path": "a.cif", "label": "Na1", "potential_v": 0.1 + 0.2}])
+    folder.write_batch(
+        "r-0000002",
+        [{"path": "b.cif", "sha256": None, "status": "error", "message": 'a "quoted", text'}], [])
     folder.merge()
     structures = _rows((tmp_path / "structures.csv").read_text())
     assert list(structures[0]) == list(STRUCTURE_COLUMNS)
@@ -105,7 +112,8 @@ def test_batches_commit_and_merge(tmp_path):
 
 def test_debris_of_a_killed_run_is_removed(tmp_path):
     folder = ResultsFolder(str(tmp_path), {"method": "ewald"})
-    folder.write_batch("r-0000001", [{"path": "a.cif", "sha256": "aa", "status": "ok"}], [{"path": "a.cif"}])
+    folder.write_batch("r-0000001", [{"path": "a.cif", "sha256": "aa", "status": "ok"}],
+                       [{"path": "a.cif"}])
     batches = tmp_path / "batches"
     (batches / "r-0000002.sites.csv").write_text("uncommitted")
     (batches / ".r-0000003.structures.csv.x1.tmp").write_text("half")
@@ -118,7 +126,8 @@ def test_debris_of_a_killed_run_is_removed(tmp_path):
 def test_a_folder_of_other_settings_is_refused(tmp_path):
     ResultsFolder(str(tmp_path), {"method": "ewald", "tolerance": 1e-8})
     ResultsFolder(str(tmp_path), {"method": "ewald", "tolerance": 1e-8})
-    with pytest.raises(ResultsError, match=r"method: 'ewald' there, 'sphere' now.*same options or choose another -o"):
+    refused = r"method: 'ewald' there, 'sphere' now.*same options or choose another"
+    with pytest.raises(ResultsError, match=refused):
         ResultsFolder(str(tmp_path), {"method": "sphere"})
 
 
@@ -129,7 +138,8 @@ def test_an_unwritable_results_folder_is_refused(tmp_path):
 
 
 def _one(path, timeout=20.0):
-    answer = screen_sandbox.screen_batch([(path, os.path.basename(path))], {}, fake_process, timeout)
+    entries = [(path, os.path.basename(path))]
+    answer = screen_sandbox.screen_batch(entries, {}, fake_process, timeout)
     (record,) = answer["records"]
     return record
 
@@ -144,8 +154,10 @@ def _one(path, timeout=20.0):
         ("x.cif", "error", "is a folder, not a CIF"),
         ("dangling.cif", "error", "cannot read: No such file or directory"),
         ("fifo.cif", "error", "is not a regular file"),
-        ("sub/deeper/crash.cif", "error", "its process failed on both attempts: crashed (killed by SIGSEGV), twice"),
-        ("hang.cif", "error", "its process failed on both attempts: ran past the timeout of 0.5 s, twice"),
+        ("sub/deeper/crash.cif", "error",
+         "its process failed on both attempts: crashed (killed by SIGSEGV), twice"),
+        ("hang.cif", "error",
+         "its process failed on both attempts: ran past the timeout of 0.5 s, twice"),
         ("flaky.cif", "ok", ""),
     ],
 )
@@ -153,7 +165,8 @@ def test_each_file_gets_its_row(tmp_path, name, status, message):
     folder = write_fake_set(str(tmp_path))
     os.mkfifo(os.path.join(folder, "fifo.cif"))
     (tmp_path / "hang.cif").write_text("hang\n")
-    (tmp_path / "flaky.cif").write_text(f"flaky {tmp_path / 'marker'}\nsite A Na 1 -1\nsite B Cl -1 1\n")
+    marker = tmp_path / "marker"
+    (tmp_path / "flaky.cif").write_text(f"flaky {marker}\nsite A Na 1 -1\nsite B Cl -1 1\n")
     path = os.path.join(folder, name)
     record = _one(path, timeout=0.5 if name == "hang.cif" else 20.0)
     row = record["structure"]
@@ -168,7 +181,8 @@ def test_the_child_survives_its_files_and_is_reused(tmp_path):
     names = ["s001.cif", "sub/deeper/crash.cif", "s003.cif", "bad.cif", "s005.cif"]
     entries = [(os.path.join(folder, n), n) for n in names]
     answer = screen_sandbox.screen_batch(entries, {}, fake_process, 20.0)
-    assert [r["structure"]["status"] for r in answer["records"]] == ["ok", "error", "ok", "error", "ok"]
+    statuses = [r["structure"]["status"] for r in answer["records"]]
+    assert statuses == ["ok", "error", "ok", "error", "ok"]
     child = screen_sandbox._local.sandbox.process
     screen_sandbox.screen_batch(entries[:1], {}, fake_process, 20.0)
     assert screen_sandbox._local.sandbox.process is child
@@ -178,7 +192,12 @@ def test_gzip_compressed_cifs_are_unpacked(tmp_path, monkeypatch):
     from telva import screen_process
 
     seen = []
-    monkeypatch.setattr(screen_process, "_convert", lambda path, settings: seen.append(open(path).read()) or "crystal")
+    def convert(path, settings):
+        with open(path) as file:
+            seen.append(file.read())
+        return "crystal"
+
+    monkeypatch.setattr(screen_process, "_convert", convert)
     packed = tmp_path / "a.cif.gz"
     with gzip.open(packed, "wt") as file:
         file.write("data_a\n")
