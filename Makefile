@@ -48,7 +48,7 @@ fuzz: deps
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
-	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench telva_python
 	bench/run.sh
 
 clean:

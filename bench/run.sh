@@ -14,3 +14,7 @@ for name in synthesis table positions; do
   awk -v n="$name" -v w="$wall" -v p="$peak" 'BEGIN { printf "%-12s %10s %14.1f\n", n, w, p / 1024 }'
   rm -f "$out" "$out.time"
 done
+# The Python module against pymatgen (python3-pymatgen), when both are there.
+if /usr/bin/python3 -c "import pymatgen.analysis.ewald" 2>/dev/null; then
+  PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py 1e-6
+fi

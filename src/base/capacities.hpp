@@ -1,4 +1,6 @@
-// Fixed capacities of one run: every store of the program is bounded by these.
+// Fixed capacities: every store of the listing program is bounded by these
+// (they are rules of its fixed-column formats); the library and the other
+// front ends are bounded only by the memory limit.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +15,9 @@ inline constexpr std::int64_t tableCapacity = 10'000'000;
 inline constexpr int titleWidth = 72;
 inline constexpr int labelWidth = 8;
 
-// The library (the Python module) has none of the limits above, which are
-// rules of the listing: only this bound on the bytes of one coefficient table
-// or grid, checked before anything is allocated. A caller may set its own.
-inline constexpr std::int64_t libraryMemoryLimit = std::int64_t(4) << 30;
+// Bytes that one computation of the library (a coefficient table, a grid) may
+// take unless its caller sets another limit; a larger one is refused before
+// anything is allocated.
+inline constexpr std::int64_t defaultMemoryLimit = std::int64_t{8} << 30;
 
 } // namespace telva

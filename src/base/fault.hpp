@@ -1,6 +1,6 @@
 // The one fatal fault of a run: its number (the exit status) and its text.
-// Thrown where the fault arises; the run driver turns it into the diagnostic
-// line "telva: severe (N): TEXT" and the exit status.
+// Thrown where the fault arises; each program reports it in one place (the
+// listing program as the line "telva: severe (N): TEXT" and the exit status N).
 #pragma once
 
 #include <string>

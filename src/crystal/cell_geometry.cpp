@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 
-
 namespace telva {
 
 namespace {

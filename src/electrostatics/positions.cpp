@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "base/parallel.hpp"
-#include "electrostatics/table_synthesis.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/table_synthesis.hpp"
 
 namespace telva {
 

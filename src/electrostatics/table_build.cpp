@@ -67,28 +67,34 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
   for (std::size_t first = 0; first < images.size(); first += blockSize) {
     const std::size_t count = std::min(blockSize, images.size() - first);
     factors.resize(count);
-    parallelFor(static_cast<int>(count), [&](int i) {
-      const Position& p = images[first + i].position;
-      factors[i] = positionFactors(p.x, p.y, p.z, g.hmax, g.kmax, g.lmax);
-    }, inputs.threads);
-    parallelFor(chunks, [&](int chunk) {
-      const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
-      for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
-        const TableRow& row = rows[r];
-        const std::size_t start = table.index(row.hFirst, row.k, row.l);
-        double* a = table.A.data() + start;
-        double* b = table.inversionAtOrigin ? nullptr : table.B.data() + start;
-        for (std::size_t i = 0; i < count; ++i) {
-          const PositionFactors& f = factors[i];
-          const double w = images[first + i].weight;
-          const double kr = f.k.cosine(row.k), ki = f.k.sine(row.k);
-          const double lr = f.l.cosine(row.l), li = f.l.sine(row.l);
-          const double cr = (kr * lr - ki * li) * w, ci = (kr * li + ki * lr) * w;
-          const std::size_t h0 = row.hFirst - f.h.first;
-          addImageToRow(a, b, f.h.re.data() + h0, f.h.im.data() + h0, row.length(), cr, ci);
-        }
-      }
-    }, inputs.threads);
+    parallelFor(
+        static_cast<int>(count),
+        [&](int i) {
+          const Position& p = images[first + i].position;
+          factors[i] = positionFactors(p.x, p.y, p.z, g.hmax, g.kmax, g.lmax);
+        },
+        inputs.threads);
+    parallelFor(
+        chunks,
+        [&](int chunk) {
+          const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
+          for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
+            const TableRow& row = rows[r];
+            const std::size_t start = table.index(row.hFirst, row.k, row.l);
+            double* a = table.A.data() + start;
+            double* b = table.inversionAtOrigin ? nullptr : table.B.data() + start;
+            for (std::size_t i = 0; i < count; ++i) {
+              const PositionFactors& f = factors[i];
+              const double w = images[first + i].weight;
+              const double kr = f.k.cosine(row.k), ki = f.k.sine(row.k);
+              const double lr = f.l.cosine(row.l), li = f.l.sine(row.l);
+              const double cr = (kr * lr - ki * li) * w, ci = (kr * li + ki * lr) * w;
+              const std::size_t h0 = row.hFirst - f.h.first;
+              addImageToRow(a, b, f.h.re.data() + h0, f.h.im.data() + h0, row.length(), cr, ci);
+            }
+          }
+        },
+        inputs.threads);
   }
 
   // Each reflection within range: times the form factor, over q^2; the
@@ -97,28 +103,31 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
   const double twice = table.inversionAtOrigin ? 2.0 : 1.0;
   std::vector<TableRow> trimmed(rows.size());
   std::vector<double> rowSums(rows.size());
-  parallelFor(chunks, [&](int chunk) {
-    const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
-    for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
-      const TableRow& row = rows[r];
-      const double rowTerm = recipRowTerm(g, row.k, row.l);
-      for (int h = row.hFirst; h <= row.hLast; ++h) {
-        const std::size_t i = table.index(h, row.k, row.l);
-        const double q2 = recipLengthSquaredInRow(g, h, row.k, row.l, rowTerm);
-        const double q = std::sqrt(q2);
-        if (q > inputs.range) {
-          table.A[i] = 0;
-          if (!table.B.empty()) table.B[i] = 0;
-          continue;
+  parallelFor(
+      chunks,
+      [&](int chunk) {
+        const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
+        for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
+          const TableRow& row = rows[r];
+          const double rowTerm = recipRowTerm(g, row.k, row.l);
+          for (int h = row.hFirst; h <= row.hLast; ++h) {
+            const std::size_t i = table.index(h, row.k, row.l);
+            const double q2 = recipLengthSquaredInRow(g, h, row.k, row.l, rowTerm);
+            const double q = std::sqrt(q2);
+            if (q > inputs.range) {
+              table.A[i] = 0;
+              if (!table.B.empty()) table.B[i] = 0;
+              continue;
+            }
+            const double scale = twice * sphereFormFactor(q * radiusTwoPi, smearedChargeType) / q2;
+            table.A[i] *= scale;
+            if (!table.B.empty()) table.B[i] *= scale;
+          }
+          trimmed[r] = trimmedRow(table, row);
+          rowSums[r] = absoluteRowSum(table, trimmed[r]);
         }
-        const double scale = twice * sphereFormFactor(q * radiusTwoPi, smearedChargeType) / q2;
-        table.A[i] *= scale;
-        if (!table.B.empty()) table.B[i] *= scale;
-      }
-      trimmed[r] = trimmedRow(table, row);
-      rowSums[r] = absoluteRowSum(table, trimmed[r]);
-    }
-  }, inputs.threads);
+      },
+      inputs.threads);
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (trimmed[r].length() > 0) table.rows.push_back(trimmed[r]);
     table.absoluteSum += rowSums[r];

@@ -32,11 +32,14 @@ void fillBatchAxis(BatchAxis& axis, std::span<const Position> points, std::size_
   axis.first = first;
   axis.re.assign(std::size_t(count) * stride, 0.0);
   axis.im.assign(axis.re.size(), 0.0);
-  parallelFor(static_cast<int>(points.size()), [&](int p) {
-    const double angle = points[p].*coordinate * twoPi;
-    for (int i = 0; i < count; ++i)
-      phaseFactor(angle, first + i, axis.re[i * stride + p], axis.im[i * stride + p]);
-  }, threads);
+  parallelFor(
+      static_cast<int>(points.size()),
+      [&](int p) {
+        const double angle = points[p].*coordinate * twoPi;
+        for (int i = 0; i < count; ++i)
+          phaseFactor(angle, first + i, axis.re[i * stride + p], axis.im[i * stride + p]);
+      },
+      threads);
 }
 
 // For one row and a group of points, per point:
@@ -138,30 +141,33 @@ std::vector<double> tablePotentials(const CoefficientTable& table, double volume
     fillBatchAxis(kAxis, some, stride, -table.kmax, 2 * table.kmax + 1, &Position::y, threads);
     fillBatchAxis(lAxis, some, stride, 0, table.lmax + 1, &Position::z, threads);
     partials.assign(std::size_t(parts) * stride, 0.0);
-    parallelFor(parts, [&](int part) {
-      double* sums = partials.data() + std::size_t(part) * stride;
-      double u[groupPoints], v[groupPoints];
-      for (std::size_t r = bounds[part]; r < bounds[part + 1]; ++r) {
-        const TableRow& row = rows[r];
-        const std::size_t start = table.index(row.hFirst, row.k, row.l);
-        const double* a = table.A.data() + start;
-        const double* b = withSine ? table.B.data() + start : nullptr;
-        const std::size_t h0 = std::size_t(row.hFirst - hAxis.first) * stride;
-        const std::size_t k0 = std::size_t(row.k - kAxis.first) * stride;
-        const std::size_t l0 = std::size_t(row.l - lAxis.first) * stride;
-        for (std::size_t g = 0; g < stride; g += groupPoints) {
-          rowGroupSums(a, b, row.length(), hAxis.re.data() + h0 + g, hAxis.im.data() + h0 + g,
-                       stride, u, v);
-          for (int j = 0; j < groupPoints; ++j) {
-            const std::size_t p = g + j;
-            const double kr = kAxis.re[k0 + p], ki = kAxis.im[k0 + p];
-            const double lr = lAxis.re[l0 + p], li = lAxis.im[l0 + p];
-            const double cr = kr * lr - ki * li, ci = kr * li + ki * lr;
-            sums[p] += cr * u[j] + ci * v[j];
+    parallelFor(
+        parts,
+        [&](int part) {
+          double* sums = partials.data() + std::size_t(part) * stride;
+          double u[groupPoints], v[groupPoints];
+          for (std::size_t r = bounds[part]; r < bounds[part + 1]; ++r) {
+            const TableRow& row = rows[r];
+            const std::size_t start = table.index(row.hFirst, row.k, row.l);
+            const double* a = table.A.data() + start;
+            const double* b = withSine ? table.B.data() + start : nullptr;
+            const std::size_t h0 = std::size_t(row.hFirst - hAxis.first) * stride;
+            const std::size_t k0 = std::size_t(row.k - kAxis.first) * stride;
+            const std::size_t l0 = std::size_t(row.l - lAxis.first) * stride;
+            for (std::size_t g = 0; g < stride; g += groupPoints) {
+              rowGroupSums(a, b, row.length(), hAxis.re.data() + h0 + g, hAxis.im.data() + h0 + g,
+                           stride, u, v);
+              for (int j = 0; j < groupPoints; ++j) {
+                const std::size_t p = g + j;
+                const double kr = kAxis.re[k0 + p], ki = kAxis.im[k0 + p];
+                const double lr = lAxis.re[l0 + p], li = lAxis.im[l0 + p];
+                const double cr = kr * lr - ki * li, ci = kr * li + ki * lr;
+                sums[p] += cr * u[j] + ci * v[j];
+              }
+            }
           }
-        }
-      }
-    }, threads);
+        },
+        threads);
     for (std::size_t i = 0; i < count; ++i) {
       double sum = 0;
       for (int part = 0; part < parts; ++part)

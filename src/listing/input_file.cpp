@@ -2,26 +2,15 @@
 
 #include <cmath>
 
-#include "crystal/cell_geometry.hpp"
 #include "base/capacities.hpp"
 #include "base/fault.hpp"
+#include "crystal/cell_geometry.hpp"
+#include "crystal/crystal_check.hpp"
+#include "records/input_records.hpp"
 
 namespace telva {
 
 namespace {
-
-const Layout titleRecord = {textField(titleWidth)};
-const Layout radiusRecord = {fixedField(6, 2), fixedField(6, 2)};
-const Layout countsRecord = {integerField(3), integerField(3), integerField(3)};
-const Layout latticeRecord = {fixedField(9, 6), fixedField(9, 6), fixedField(9, 6),
-                              fixedField(9, 6), fixedField(9, 6), fixedField(9, 6)};
-const Layout symOpRecord = {fixedField(11, 6), integerField(2), integerField(2),
-                            fixedField(11, 6), integerField(2), integerField(2),
-                            fixedField(11, 6), integerField(2), integerField(2)};
-const Layout siteRecord = {textField(labelWidth), skip(1),          fixedField(9, 4),
-                           fixedField(9, 4),      fixedField(9, 4), fixedField(9, 4),
-                           fixedField(9, 4)};
-const Layout positionRecord = {fixedField(9, 6), fixedField(9, 6), fixedField(9, 6)};
 
 const Layout titleEcho = {literal(" "), textField(titleWidth)};
 const Layout radiusEcho = {
@@ -67,16 +56,16 @@ void checkCapacity(int count, int capacity, const char* what, const InputFile& i
 InputHead readHead(InputFile& input, Listing& listing, bool capacities) {
   InputHead head;
 
-  auto values = readHeadValues(input, titleRecord, 1);
+  auto values = readHeadValues(input, inputRecords::title, 1);
   head.title = std::get<std::string>(values[0]);
   listing.write(titleEcho, values);
 
-  values = readHeadValues(input, radiusRecord, 2);
+  values = readHeadValues(input, inputRecords::radiusAndRange, 2);
   head.radius = real(values[0]);
   head.range = real(values[1]);
   listing.write(radiusEcho, values);
 
-  values = readHeadValues(input, countsRecord, 3);
+  values = readHeadValues(input, inputRecords::counts, 3);
   head.symOpCount = integer(values[0]);
   head.siteCount = integer(values[1]);
   head.inversionAtOrigin = integer(values[2]);
@@ -86,13 +75,13 @@ InputHead readHead(InputFile& input, Listing& listing, bool capacities) {
     checkCapacity(head.siteCount, maxSites, "too many atoms in the asymmetric unit", input);
   }
 
-  values = readHeadValues(input, latticeRecord, 6);
+  values = readHeadValues(input, inputRecords::lattice, 6);
   for (int i = 0; i < 6; ++i)
     head.lattice[i] = real(values[i]);
   listing.write(latticeEcho, values);
 
   const int symOps = std::max(head.symOpCount, 0);
-  values = readHeadValues(input, symOpRecord, 9 * symOps);
+  values = readHeadValues(input, inputRecords::symOp, 9 * symOps);
   for (int n = 0; n < symOps; ++n) {
     SymOp op;
     for (int i = 0; i < 3; ++i) {
@@ -105,7 +94,7 @@ InputHead readHead(InputFile& input, Listing& listing, bool capacities) {
   listing.write(symOpEcho, values);
 
   const int sites = std::max(head.siteCount, 0);
-  values = readHeadValues(input, siteRecord, 6 * sites);
+  values = readHeadValues(input, inputRecords::site, 6 * sites);
   for (int n = 0; n < sites; ++n) {
     const Value* v = &values[6 * n];
     head.sites.push_back(
@@ -115,35 +104,25 @@ InputHead readHead(InputFile& input, Listing& listing, bool capacities) {
 }
 
 void checkHeadValues(const InputHead& head, const std::string& path) {
-  auto refuse = [&](const char* what) {
+  auto refuse = [&](const std::string& what) {
     throw Fault{faults::invalidValue, unitText(what, inputUnit, path)};
   };
   if (!std::isfinite(head.radius) || !(head.radius > 0))
     refuse("radius of an ionic sphere must be a positive number");
   if (!std::isfinite(head.range)) refuse("reciprocal-space range must be a finite number");
-  if (!describesCell(head.lattice)) refuse("lattice parameters describe no cell");
-  // A number too large for a double (1E99999) is read as infinite; every
-  // result it enters would be infinite or NaN.
-  for (const SymOp& op : head.symOps)
-    for (const SymOpRow& row : op.rows)
-      if (!std::isfinite(row.translation))
-        refuse("translation of a symmetry operation must be a finite number");
-  for (const Site& site : head.sites) {
-    if (!std::isfinite(site.charge)) refuse("charge of an atom must be a finite number");
-    if (!std::isfinite(site.W)) refuse("W of an atom must be a finite number");
-    if (!std::isfinite(site.x) || !std::isfinite(site.y) || !std::isfinite(site.z))
-      refuse("coordinates of an atom must be finite numbers");
-  }
+  if (const std::string defect = crystalDefect(head.lattice, head.symOps, head.sites);
+      !defect.empty())
+    refuse(defect);
 }
 
 bool probeForPositions(InputFile& input) {
-  if (!readValues(input, positionRecord, 3)) return false;
+  if (!readValues(input, inputRecords::position, 3)) return false;
   input.stepBack();
   return true;
 }
 
 std::optional<Position> readPosition(InputFile& input) {
-  const auto values = readValues(input, positionRecord, 3);
+  const auto values = readValues(input, inputRecords::position, 3);
   if (!values) return std::nullopt;
   const Position point{real((*values)[0]), real((*values)[1]), real((*values)[2])};
   if (!std::isfinite(point.x) || !std::isfinite(point.y) || !std::isfinite(point.z))

@@ -22,10 +22,10 @@ const Layout banner = {literal(" ********************************"), recordEnd()
                        literal(" ********************************"), recordEnd()};
 
 const Layout requiredMemoryLine = {recordEnd(),     literal(" Required memory size:"),
-                                  integerField(6), integerField(6),
-                                  integerField(6), integerField(10),
-                                  literal(" ("),   integerField(8),
-                                  literal(")")};
+                                   integerField(6), integerField(6),
+                                   integerField(6), integerField(10),
+                                   literal(" ("),   integerField(8),
+                                   literal(")")};
 
 const Layout siteHeading = {
     recordEnd(), literal(" Potentials of sites in the asymmetric unit"), recordEnd(), recordEnd(),
@@ -72,7 +72,9 @@ const Layout lonePositionLine = {skip(2),          fixedField(9, 6),       fixed
 
 } // namespace
 
-void writeBanner(Listing& listing) { listing.write(banner); }
+void writeBanner(Listing& listing) {
+  listing.write(banner);
+}
 
 void writeRequiredMemory(Listing& listing, const CellGeometry& g) {
   listing.write(requiredMemoryLine,

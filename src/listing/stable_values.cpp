@@ -19,8 +19,7 @@ bool printsStably(double value, double tolerance, int width, int decimals, bool 
 }
 
 std::vector<double> stableSitePotentials(const CoefficientTable& table, double volume,
-                                         double radius, std::span<const Site> sites,
-                                         int threads) {
+                                         double radius, std::span<const Site> sites, int threads) {
   std::vector<double> phi = sitePotentials(table, volume, radius, sites, threads);
   const double tolerance = synthesisTolerance(table, volume);
   for (std::size_t i = 0; i < sites.size(); ++i)

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -23,10 +24,10 @@
 #include "cif/symmetry.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
+#include "electrostatics/core.hpp"
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
-#include "electrostatics/table_build.hpp"
 #include "listing/input_file.hpp"
 #include "listing/stable_values.hpp"
 #include "records/record_files.hpp"
@@ -75,25 +76,18 @@ std::vector<SiteValues> siteList(const std::vector<Site>& sites) {
 }
 
 // The values of a crystal that no computation can use, refused with the texts
-// the listing program gives for the same values in an input file.
+// the listing program gives for the same values in an input file; an axis
+// code that names no axis besides, which a front end may be handed.
 void checkCrystal(const Crystal& crystal) {
-  auto refuse = [](const std::string& what) { throw Fault{faults::invalidValue, what}; };
-  if (!describesCell(crystal.lattice)) refuse("lattice parameters describe no cell");
+  if (const std::string defect = crystalDefect(crystal); !defect.empty())
+    throw Fault{faults::invalidValue, defect};
   for (const SymOp& op : crystal.symOps)
-    for (const SymOpRow& row : op.rows) {
-      if (!std::isfinite(row.translation))
-        refuse("translation of a symmetry operation must be a finite number");
+    for (const SymOpRow& row : op.rows)
       for (AxisCode code : {row.code1, row.code2})
         if (code < -3 || code > 3)
-          refuse("axis code " + std::to_string(code) +
-                 " of a symmetry operation names no axis: use 0 or +-1, +-2, +-3 for x, y, z");
-    }
-  for (const Site& site : crystal.sites) {
-    if (!std::isfinite(site.charge)) refuse("charge of an atom must be a finite number");
-    if (!std::isfinite(site.W)) refuse("W of an atom must be a finite number");
-    if (!std::isfinite(site.x) || !std::isfinite(site.y) || !std::isfinite(site.z))
-      refuse("coordinates of an atom must be finite numbers");
-  }
+          throw Fault{faults::invalidValue,
+                      "axis code " + std::to_string(code) +
+                          " of a symmetry operation names no axis: use 0 or +-1, +-2, +-3"};
 }
 
 Crystal makeCrystal(const std::array<double, 6>& lattice,
@@ -149,6 +143,22 @@ py::dict readInput(const std::string& path) {
   return out;
 }
 
+// The largest count the input file's three-column count fields hold.
+constexpr std::size_t maxCountRecord = 999;
+
+// The head of an input file held in memory; the echo goes nowhere.
+InputHead readInputText(std::string text, const std::string& name) {
+  std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
+  if (!stream) throw std::bad_alloc();
+  InputFile input(stream, name);
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  InputHead head = readHead(input, echo, false);
+  checkHeadValues(head, name);
+  return head;
+}
+
 py::dict convertCif(const std::string& path,
                     const std::vector<std::pair<std::string, double>>& charges, bool strict,
                     std::optional<double> radius, std::optional<double> qmax) {
@@ -179,13 +189,25 @@ py::dict convertCif(const std::string& path,
   out["title"] = conversion.title;
   out["formula"] = crystal.formula;
   out["block"] = crystal.blockName;
-  out["radius"] = conversion.radius;
-  out["qmax"] = conversion.qmax;
-  out["lattice"] = conversion.lattice;
-  out["operations"] = operationList(conversion.symOps);
-  out["inversion"] = conversion.inversionAtOrigin;
+  // The crystal as telva reads the written input file, so that the sphere
+  // method gives the listing of telva-cif's output; the values themselves
+  // when the file's three-column counts cannot hold them.
+  Crystal read{conversion.lattice, conversion.symOps, conversion.inversionAtOrigin,
+               conversion.sites};
+  double radiusRead = conversion.radius, qmaxRead = conversion.qmax;
+  if (conversion.sites.size() <= maxCountRecord && conversion.symOps.size() <= maxCountRecord) {
+    const InputHead head = readInputText(conversion.inputText, path);
+    read = {head.lattice, head.symOps, head.inversionAtOrigin != 0, head.sites};
+    radiusRead = head.radius;
+    qmaxRead = head.range;
+  }
+  out["radius"] = radiusRead;
+  out["qmax"] = qmaxRead;
+  out["lattice"] = read.lattice;
+  out["operations"] = operationList(read.symOps);
+  out["inversion"] = read.inversionAtOrigin;
   out["group_order"] = conversion.groupOrder;
-  out["sites"] = siteList(conversion.sites);
+  out["sites"] = siteList(read.sites);
   out["labels"] = labels;
   out["multiplicities"] = conversion.multiplicities;
   out["occupancies"] = occupancies;
@@ -200,55 +222,26 @@ OperationRows operationRows(const std::string& text) {
   return toRows(toAxisCodeRows(parseTriplet(text)));
 }
 
-// The sphere method's computation: the coefficient table, the site
-// potentials with the listing's fallback to the term-by-term synthesis, and
-// the energy; positions on request against the same table.
+// The sphere method's computation: the crystal (owned, so that the model's
+// pointer to it stays valid), the model, and the site potentials and energy
+// as the listing gives them.
 struct SphereComputation {
-  Crystal crystal;
-  CellGeometry geometry;
-  double radius = 0, qmax = 0;
-  CoefficientTable table;
+  std::unique_ptr<Crystal> crystal;
+  SphereModel model;
   std::vector<double> potentials;
   double energy = 0; // per asymmetric unit, e^2/Angstrom
-
-  PositionContext context() const {
-    return {table,          geometry,     radius, crystal.inversionAtOrigin ? 1 : 0,
-            crystal.symOps, crystal.sites};
-  }
 };
 
 SphereComputation computeSphere(Crystal crystal, double radius, double qmax, int threads,
                                 std::int64_t memoryLimit) {
-  if (!std::isfinite(radius) || !(radius > 0))
-    throw Fault{faults::invalidValue, "radius of an ionic sphere must be a positive number"};
-  if (!std::isfinite(qmax) || !(qmax >= 0))
-    throw Fault{faults::invalidValue,
-                "reciprocal-space range must be a non-negative finite number"};
   SphereComputation c;
-  c.crystal = std::move(crystal);
-  c.radius = radius;
-  c.qmax = qmax;
-  c.geometry = buildCellGeometry(c.crystal.lattice, qmax);
-  // Refused before anything is allocated: the two arrays of the table (one
-  // with the inversion flag), 8 bytes an entry.
-  const double arrays = c.crystal.inversionAtOrigin ? 1 : 2;
-  const double bytes = double(c.geometry.requiredEntries) * 8 * arrays;
-  if (c.geometry.requiredEntries >= std::numeric_limits<std::int64_t>::max() ||
-      bytes > double(memoryLimit)) {
-    char text[320];
-    std::snprintf(text, sizeof text,
-                  "the coefficient table of qmax = %g 1/A needs %lld entries (%.0f MB), beyond "
-                  "the memory limit of %.0f MB: lower qmax or raise max_memory",
-                  qmax, static_cast<long long>(c.geometry.requiredEntries), bytes / 1e6,
-                  double(memoryLimit) / 1e6);
-    throw Fault{faults::outOfMemory, text};
-  }
-  c.table = buildCoefficientTable({c.geometry, radius, qmax, c.crystal.inversionAtOrigin ? 1 : 0,
-                                   c.crystal.symOps, c.crystal.sites, threads});
+  c.crystal = std::make_unique<Crystal>(std::move(crystal));
+  c.model = prepareSphere(*c.crystal, radius, qmax, threads, memoryLimit);
   // The listing's values: where the production synthesis could print
   // otherwise, the term-by-term one.
-  c.potentials = stableSitePotentials(c.table, c.geometry.volume, radius, c.crystal.sites, threads);
-  c.energy = energyPerAsymmetricUnit(c.crystal.sites, c.potentials);
+  c.potentials = stableSitePotentials(c.model.table, c.model.geometry.volume, radius,
+                                      c.crystal->sites, threads);
+  c.energy = energyPerAsymmetricUnit(c.crystal->sites, c.potentials);
   for (double value : c.potentials)
     if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
   if (!std::isfinite(c.energy)) throw Fault{faults::notFinite, notFiniteText};
@@ -281,12 +274,12 @@ py::tuple sphereAt(const SphereComputation& c,
   std::vector<PositionResult> results;
   {
     py::gil_scoped_release release;
-    results = stablePositions(c.context(), positions, threadCap);
+    results = stablePositions(positionContext(c.model), positions, threadCap);
   }
   const py::ssize_t n = static_cast<py::ssize_t>(results.size());
   py::array_t<double> phiw(n), phic(n), distance(n);
   py::array_t<std::int64_t> neighbour(n);
-  const bool anyImage = !c.crystal.sites.empty() && !c.crystal.symOps.empty();
+  const bool anyImage = !c.crystal->sites.empty() && !c.crystal->symOps.empty();
   for (py::ssize_t i = 0; i < n; ++i) {
     const PositionResult& r = results[i];
     const bool found = r.neighbour.site >= 0;
@@ -361,7 +354,7 @@ PYBIND11_MODULE(_core, m) {
 
   m.attr("ELECTRON_VOLTS_PER_UNIT") = electronVoltsPerUnit;
   m.attr("MEGAJOULES_PER_MOLE_PER_UNIT") = megajoulesPerMolePerUnit;
-  m.attr("MEMORY_LIMIT") = libraryMemoryLimit;
+  m.attr("MEMORY_LIMIT") = defaultMemoryLimit;
   m.attr("DEFAULT_TABLE_LIMIT") = defaultTableLimit;
   m.attr("RADIUS_FRACTION") = radiusFraction;
   m.attr("SAME_POINT_TOLERANCE") = samePointToleranceA;
@@ -417,12 +410,14 @@ PYBIND11_MODULE(_core, m) {
 
   py::class_<SphereComputation>(m, "SphereComputation",
                                 "The sphere method's table, site potentials and energy.")
-      .def_readonly("radius", &SphereComputation::radius)
-      .def_readonly("qmax", &SphereComputation::qmax)
+      .def_property_readonly("radius", [](const SphereComputation& c) { return c.model.radius; })
+      .def_property_readonly("qmax", [](const SphereComputation& c) { return c.model.range; })
       .def_readonly("energy", &SphereComputation::energy)
-      .def_property_readonly("table_entries",
-                             [](const SphereComputation& c) { return c.geometry.requiredEntries; })
-      .def_property_readonly("volume", [](const SphereComputation& c) { return c.geometry.volume; })
+      .def_property_readonly(
+          "table_entries",
+          [](const SphereComputation& c) { return c.model.geometry.requiredEntries; })
+      .def_property_readonly("volume",
+                             [](const SphereComputation& c) { return c.model.geometry.volume; })
       .def_property_readonly("site_potentials",
                              [](const SphereComputation& c) {
                                return py::array_t<double>(c.potentials.size(), c.potentials.data());
@@ -437,7 +432,7 @@ PYBIND11_MODULE(_core, m) {
          std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
         Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
         const int threadCap = threadArgument(threads);
-        const std::int64_t limit = maxMemory ? *maxMemory : libraryMemoryLimit;
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
         py::gil_scoped_release release;
         return computeSphere(std::move(crystal), radius, qmax, threadCap, limit);
       },

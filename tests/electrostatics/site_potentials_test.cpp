@@ -243,11 +243,11 @@ TEST(SitePotentials, SpaceGroupAsymmetricUnitMatchesFullCell) {
 
 // With spheres that do not overlap (R at most half the shortest distance) the
 // smeared crystal minus the self term is the point-charge crystal once the
-// range is wide enough: the site potential approaches the Madelung value and
+// range is wide enough: the site potential approaches the lattice-sum value and
 // the error shrinks as the range grows.
-TEST(SitePotentials, ConvergesToMadelungPotential) {
-  const double madelung = 1.747564594633; // rock salt, per nearest-neighbour distance
-  const double pointCharge = -madelung / 2.82;
+TEST(SitePotentials, ConvergesToLatticeSumPotential) {
+  const double latticeSum = 1.747564594633; // rock salt, per nearest-neighbour distance
+  const double pointCharge = -latticeSum / 2.82;
   std::vector<double> errors;
   for (double range : {2.0, 4.0, 6.0, 8.0}) {
     const Result r = compute({cubic564, 1.4, range, 0, {identity}, rockSaltCell()});
