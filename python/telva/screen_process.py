@@ -75,7 +75,7 @@ def outcome(crystal, result):
         return None if value is None else float(value)
 
     structure = {
-        "message": "; ".join(getattr(crystal, "warnings", None) or []),
+        "message": " ".join("; ".join(getattr(crystal, "warnings", None) or []).split()),
         "formula": crystal.formula,
         "z": z,
         "sites": len(crystal.sites),

@@ -17,6 +17,7 @@ that child.
 
 import hashlib
 import os
+import re
 import signal
 import socket
 import stat
@@ -52,6 +53,11 @@ def _die_with_parent():
         libc.prctl(pr_set_pdeathsig, signal.SIGKILL)
     except (OSError, AttributeError):
         pass
+
+
+def one_line(text):
+    """A message on one line, so that the tables stay one record a line for line tools."""
+    return re.sub(r"\s*[\r\n]+\s*", " ", text).strip()
 
 
 class ScreenAbort(RuntimeError):
@@ -230,7 +236,7 @@ def screen_batch(entries, settings, processor, timeout):
                 row.update({"message": ""}, **payload["structure"], status="ok")
                 sites = [dict(site, path=shown, sha256=sha256) for site in payload["sites"]]
             elif kind == "error":
-                row.update(status="error", message=payload.replace(path, shown))
+                row.update(status="error", message=one_line(payload.replace(path, shown)))
             else:
                 same = causes[0] == causes[1]
                 told = f"{causes[0]}, twice" if same else f"{causes[0]}, then {causes[1]}"

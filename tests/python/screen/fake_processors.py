@@ -3,8 +3,8 @@
 A fake CIF is a text file whose lines are commands: ``site LABEL EL Z PHI``
 adds a site with charge Z and potential PHI (e/Angstrom); ``crash`` ends the
 process with a segmentation fault, ``hang`` never returns, ``fail TEXT`` raises
-a conversion error with TEXT, ``killworker`` kills the Dask worker
-whose child runs it, ``sleep S`` waits S seconds first; ``flaky
+a conversion error with TEXT (``\\n`` a line break), ``killworker`` kills
+the Dask worker whose child runs it, ``sleep S`` waits S seconds first; ``flaky
 MARKER`` crashes unless the file MARKER exists, creating it (so the retry in a
 fresh process succeeds).
 """
@@ -39,7 +39,7 @@ def fake_process(path, settings):
             while True:
                 time.sleep(3600)
         elif word[0] == "fail":
-            raise ValueError(" ".join(word[1:]))
+            raise ValueError(" ".join(word[1:]).replace("\\n", "\n"))
         elif word[0] == "sleep":
             time.sleep(float(word[1]))
         elif word[0] == "flaky":

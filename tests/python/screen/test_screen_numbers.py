@@ -104,3 +104,14 @@ def test_gzip_and_charges_reach_the_conversion(tmp_path):
     charges = [(s["label"], float(s["charge_e"])) for s in sites["rutile.cif.gz"]]
     assert charges == [("Ti1", 3.0), ("O1", -1.5)]
     assert read_table(str(tmp_path / "out" / "structures.csv"))
+
+
+def test_a_table_beyond_max_memory_is_an_error_row(tmp_path):
+    inputs = tmp_path / "in"
+    inputs.mkdir()
+    shutil.copy(os.path.join(EXAMPLES, "rutile.cif"), inputs / "rutile.cif")
+    structures, sites = _screen([str(inputs)], str(tmp_path / "out"), "--method", "sphere",
+                                "--max-memory", "1MB")
+    row = structures["rutile.cif"]
+    assert row["status"] == "error" and "insufficient memory" in row["message"], row
+    assert "rutile.cif" not in sites

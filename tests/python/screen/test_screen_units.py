@@ -149,6 +149,7 @@ def _one(path, timeout=20.0):
     [
         ("s001.cif", "ok", ""),
         ("bad.cif", "error", "the CIF gives no complete cell"),
+        ("lines.cif", "error", "line one line two"),
         ("empty.cif", "error", "empty.cif: the file is empty"),
         ("binary.cif", "error", "binary.cif: not a readable CIF"),
         ("x.cif", "error", "is a folder, not a CIF"),
@@ -165,6 +166,7 @@ def test_each_file_gets_its_row(tmp_path, name, status, message):
     folder = write_fake_set(str(tmp_path))
     os.mkfifo(os.path.join(folder, "fifo.cif"))
     (tmp_path / "hang.cif").write_text("hang\n")
+    (tmp_path / "lines.cif").write_text("fail line one\\n  line two\n")
     marker = tmp_path / "marker"
     (tmp_path / "flaky.cif").write_text(f"flaky {marker}\nsite A Na 1 -1\nsite B Cl -1 1\n")
     path = os.path.join(folder, name)
