@@ -379,6 +379,9 @@ def screen(
         futures[future] = entries
         return future
 
+    if scheduler and not client.nthreads():
+        print(f"{PROGRAM}: the scheduler at {scheduler} has no workers yet; "
+              "the files wait for the first to join", file=sys.stderr)
     try:
         queue = as_completed()
         for _ in range(TASKS_PER_THREAD * threads()):
