@@ -360,6 +360,7 @@ def screen(
     batcher = _Batcher(pending, batch)
     futures = {}
     last_merge = time.monotonic()
+    merge_every = MERGE_SECONDS
     written = 0
 
     def threads():
@@ -425,9 +426,12 @@ def screen(
                 if entries is None:
                     break
                 queue.add(submit(entries))
-            if time.monotonic() - last_merge > MERGE_SECONDS:
+            if time.monotonic() - last_merge > merge_every:
+                began = time.monotonic()
                 folder.merge()
                 last_merge = time.monotonic()
+                # Large tables take long to rebuild: keep that under a tenth of the run.
+                merge_every = max(MERGE_SECONDS, 10 * (last_merge - began))
     except KeyboardInterrupt:
         summary.interrupted = True
     finally:
