@@ -5,6 +5,7 @@ import csv
 import gzip
 import os
 
+import numpy
 import pytest
 from conftest import write_fake_set
 from fake_processors import fake_process
@@ -94,7 +95,7 @@ def test_batches_commit_and_merge(tmp_path):
     folder.write_batch(
         "r-0000001",
         [{"path": "a.cif", "sha256": "aa", "status": "ok", "energy_per_cell_ev": -1.25}],
-        [{"path": "a.cif", "label": "Na1", "potential_v": 0.1 + 0.2}])
+        [{"path": "a.cif", "label": "Na1", "potential_v": 0.1 + 0.2, "x": numpy.float64(0.25)}])
     folder.write_batch(
         "r-0000002",
         [{"path": "b.cif", "sha256": None, "status": "error", "message": 'a "quoted", text'}], [])
@@ -107,6 +108,7 @@ def test_batches_commit_and_merge(tmp_path):
     sites = _rows((tmp_path / "sites.csv").read_text())
     assert list(sites[0]) == list(SITE_COLUMNS)
     assert float(sites[0]["potential_v"]) == 0.1 + 0.2  # every digit kept
+    assert sites[0]["x"] == "0.25"
     assert folder.done_keys() == ({"aa"}, {"b.cif"})
 
 
