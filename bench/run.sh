@@ -15,6 +15,17 @@ for name in synthesis table positions; do
   rm -f "$out" "$out.time"
 done
 
+# The Gaussian method against its peer, pymatgen's EwaldSummation.
+echo
+if /usr/bin/python3 -c "import pymatgen.analysis.ewald" 2>/dev/null; then
+  /usr/bin/python3 bench/peer.py
+  # The Python module against the same peer, from a structure to site potentials.
+  echo
+  PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py 1e-6
+else
+  echo "peer case skipped: python3-pymatgen is not installed (make deps)"
+fi
+
 # The map case: spinel on a 96^3 grid against the positions route, then the
 # whole telva-map run (wall time and peak memory; the bare program holds
 # about 6 MB).

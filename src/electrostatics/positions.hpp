@@ -13,10 +13,6 @@
 
 namespace telva {
 
-// Below this distance (1.0e-5 as a single-precision number) a point is on the
-// neighbouring atom and q/d is not formed.
-inline constexpr double coincidenceDistance = static_cast<double>(1.0e-5f);
-
 struct PositionContext {
   const CoefficientTable& table;
   const CellGeometry& geometry;
