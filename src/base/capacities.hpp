@@ -20,4 +20,8 @@ inline constexpr int labelWidth = 8;
 // anything is allocated.
 inline constexpr std::int64_t defaultMemoryLimit = std::int64_t{8} << 30;
 
+// Nodes along one axis of a potential map; a finer grid is refused as an
+// argument, before its memory is reckoned.
+inline constexpr int maxMapNodesPerAxis = 100'000;
+
 } // namespace telva

@@ -29,7 +29,7 @@ const char* const mapUsage =
     "  --png F --slice A=H  picture of the plane at fractional height H across axis\n"
     "                       A (a, b or c), e.g. --slice c=0.5\n"
     "  --threads N          threads (default: every core)\n"
-    "  --max-memory M       refuse maps above M bytes (K, M, G suffixes; default 4G)\n"
+    "  --max-memory M       refuse maps above M bytes (K, M, G suffixes; default 8G)\n"
     "  -h, --help           show this text\n"
     "for a CIF (INPUT named *.cif), as telva-cif takes them: --charge NAME=Z,\n"
     "--guess-charges, --radius R, --qmax Q, --strict, --block NAME\n";
@@ -46,16 +46,16 @@ double number(const std::string& option, const std::string& text) {
   return *value;
 }
 
-// A whole count from 1 to maxNodesPerAxis.
+// A whole count from 1 to maxMapNodesPerAxis.
 int nodeCount(const std::string& text, const std::string& whole) {
   const std::string hint = "--grid needs whole numbers from 1 to " +
-                           std::to_string(maxNodesPerAxis) + ", as in --grid 48,48,64, not '" +
+                           std::to_string(maxMapNodesPerAxis) + ", as in --grid 48,48,64, not '" +
                            whole + "'";
   if (text.empty() || text.size() > 7) refuse(hint);
   for (char ch : text)
     if (!std::isdigit(static_cast<unsigned char>(ch))) refuse(hint);
   const int n = std::stoi(text);
-  if (n < 1 || n > maxNodesPerAxis) refuse(hint);
+  if (n < 1 || n > maxMapNodesPerAxis) refuse(hint);
   return n;
 }
 
@@ -103,10 +103,10 @@ bool isCifPath(const std::string& path) {
 GridSize gridForSpacing(double a, double b, double c, double spacing) {
   auto count = [&](double edge) {
     const double n = std::ceil(edge / spacing);
-    if (!(n <= maxNodesPerAxis))
+    if (!(n <= maxMapNodesPerAxis))
       refuse("--spacing " + std::to_string(spacing) + " gives more than " +
-             std::to_string(maxNodesPerAxis) + " nodes along an edge of " + std::to_string(edge) +
-             " A; give a larger spacing");
+             std::to_string(maxMapNodesPerAxis) + " nodes along an edge of " +
+             std::to_string(edge) + " A; give a larger spacing");
     return std::max(1, static_cast<int>(n));
   };
   return {count(a), count(b), count(c)};

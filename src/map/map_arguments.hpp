@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/capacities.hpp"
 #include "cif/conversion.hpp"
 #include "electrostatics/grid_synthesis.hpp"
 #include "map/potential_map.hpp"
@@ -25,10 +26,6 @@ struct SliceRequest {
 // The grid spacing when neither --grid nor --spacing is given, Angstrom: a
 // rock-salt cell then has 29 nodes an edge, a spinel cell 41.
 inline constexpr double defaultSpacing = 0.2;
-// The memory a map may take without --max-memory, in bytes.
-inline constexpr std::uint64_t defaultMapMemory = std::uint64_t(4) << 30;
-// The largest node count along one axis that --grid and --spacing accept.
-inline constexpr int maxNodesPerAxis = 100'000;
 
 struct MapArguments {
   std::string input; // a TELVA input file, or a CIF (named *.cif)
@@ -40,9 +37,9 @@ struct MapArguments {
   MapUnit unit = MapUnit::volts;
   std::string cube, xsf, ccp4, png;
   std::optional<SliceRequest> slice;
-  int threads = 0; // 0: every core
-  std::uint64_t maxMemory = defaultMapMemory;
-  ConversionOptions conversion; // --charge, --radius, --qmax, --strict for a CIF
+  int threads = 0;                              // 0: every core
+  std::uint64_t maxMemory = defaultMemoryLimit; // bytes
+  ConversionOptions conversion;                 // --charge, --radius, --qmax, --strict for a CIF
   bool cifOptionGiven = false;
   bool help = false;
 };
