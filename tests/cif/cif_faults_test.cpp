@@ -8,6 +8,7 @@
 #include "cif/conversion.hpp"
 #include "cif/conversion_options.hpp"
 #include "cif_test_support.hpp"
+#include "test_support.hpp"
 
 namespace telva {
 namespace {
@@ -412,6 +413,57 @@ TEST(ConversionOptions, TakesItsOwnAndLeavesTheRest) {
       EXPECT_TRUE(e.commandLine) << e.what();
     }
   }
+}
+
+TEST(Conversion, CarriesWhatEachRecordStandsForAndTheCrystal) {
+  const std::string text =
+      cubicCif(4.2, fm3m, "Mg1 Mg2+ 0 0 0 0.3\nFe1 Fe3+ 0 0 0 0.6\nO1 O2- .5 .5 .5 1\n",
+               "_cell_formula_units_Z 4\n");
+  const Conversion c =
+      convertCrystal(readCifText(text, "x.cif"), withOptions({"--charge", "O=-2.4"}));
+  ASSERT_EQ(c.records.size(), 2u);
+  EXPECT_EQ(c.records[0].element, "Fe"); // the majority species
+  EXPECT_DOUBLE_EQ(c.records[0].occupancy, 0.9);
+  EXPECT_EQ(c.records[0].multiplicity, 4);
+  EXPECT_EQ(c.records[0].members, (std::vector<std::string>{"Mg1", "Fe1"}));
+  EXPECT_EQ(c.records[1].element, "O");
+  EXPECT_EQ(c.formulaSum, "X");
+  EXPECT_EQ(c.formulaUnitsZ, 4.0);
+  EXPECT_EQ(c.siteCount, 3);
+  // The crystal is what was written, as the program reads it back.
+  const InputHead head = cif_test::readBack(c.inputText);
+  EXPECT_EQ(c.crystal.symOps.size(), head.symOps.size());
+  EXPECT_EQ(c.crystal.inversionAtOrigin, head.inversionAtOrigin != 0);
+  ASSERT_EQ(c.crystal.sites.size(), head.sites.size());
+  for (std::size_t i = 0; i < head.sites.size(); ++i) {
+    EXPECT_EQ(c.crystal.sites[i].label, head.sites[i].label);
+    EXPECT_EQ(c.crystal.sites[i].charge, head.sites[i].charge);
+    EXPECT_EQ(c.crystal.sites[i].W, head.sites[i].W);
+  }
+  EXPECT_DOUBLE_EQ(c.crystal.sites[0].charge, 0.3 * 2 + 0.6 * 3);
+}
+
+TEST(Conversion, FromAFileNamesTheFileInEveryRefusal) {
+  test::TempDir work;
+  test::writeFile(work / "a.cif", cubicCif(5.64, fm3m, "Na1 Na 0 0 0 1\nCl1 Cl- .5 .5 .5 1\n"));
+  try {
+    convertCifFile(work / "a.cif", {});
+    ADD_FAILURE() << "accepted";
+  } catch (const CifError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(work / "a.cif: 1 site has no known charge", 0), 0u)
+        << e.what();
+    EXPECT_FALSE(e.commandLine);
+  }
+  ConversionOptions options;
+  options.charges = {{"Xx", 1}};
+  try {
+    convertCifFile(work / "a.cif", options);
+    ADD_FAILURE() << "accepted";
+  } catch (const CifError& e) {
+    EXPECT_TRUE(e.commandLine) << e.what(); // a wrong option stays a command-line fault
+  }
+  EXPECT_THROW(convertCifFile(work / "none.cif", {}), CifError);
+  EXPECT_EQ(convertCifFile(work / "a.cif", withOptions({"--charge", "Na=1"})).sites.size(), 2u);
 }
 
 } // namespace
