@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/fault.hpp"
 #include "cif/cif_reader.hpp"
 #include "cif/conversion.hpp"
-#include "driver/fault.hpp"
-#include "driver/input_file.hpp"
-#include "driver/record_files.hpp"
+#include "listing/input_file.hpp"
+#include "records/record_files.hpp"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <map>
 #include <sstream>
 
+#include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
 #include "cif/cif_reader.hpp"
-#include "driver/capacities.hpp"
-#include "driver/fixed_column.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 

@@ -9,13 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/capacities.hpp"
 #include "cif/charges.hpp"
 #include "cif/cif_data.hpp"
 #include "cif/symmetry.hpp"
 #include "crystal/crystal.hpp"
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
-#include "driver/capacities.hpp"
 
 namespace telva {
 

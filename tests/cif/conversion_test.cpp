@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "cif_test_support.hpp"
-#include "driver/fixed_column.hpp"
 #include "electrostatics/truncation_estimate.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 namespace {

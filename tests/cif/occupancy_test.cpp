@@ -10,8 +10,8 @@
 #include "cif_test_support.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "electrostatics/ewald_reference.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
 #include "electrostatics/site_potentials.hpp"
+#include "electrostatics/table_build.hpp"
 #include "electrostatics/truncation_estimate.hpp"
 
 namespace telva {
@@ -33,7 +33,7 @@ std::string rockSaltCif(const std::string& cationRows, const std::string& anionR
 std::vector<double> potentials(const Conversion& c) {
   const InputHead head = cif_test::readBack(c.inputText);
   const CellGeometry g = buildCellGeometry(head.lattice, head.range);
-  const CoefficientTable table = buildCoefficientTableFast(
+  const CoefficientTable table = buildCoefficientTable(
       {g, head.radius, head.range, head.inversionAtOrigin, head.symOps, head.sites});
   return sitePotentials(table, g.volume, head.radius, head.sites);
 }

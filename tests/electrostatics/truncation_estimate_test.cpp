@@ -7,10 +7,10 @@
 #include <cmath>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/input_file.hpp"
 #include "electrostatics/ewald_reference.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
 #include "electrostatics/site_potentials.hpp"
+#include "electrostatics/table_build.hpp"
+#include "listing/input_file.hpp"
 
 namespace telva {
 namespace {
@@ -24,8 +24,8 @@ InputHead rocksaltHead() {
 
 std::vector<double> potentials(const InputHead& head, double radius, double range) {
   const CellGeometry g = buildCellGeometry(head.lattice, range);
-  const CoefficientTable table = buildCoefficientTableFast(
-      {g, radius, range, head.inversionAtOrigin, head.symOps, head.sites});
+  const CoefficientTable table =
+      buildCoefficientTable({g, radius, range, head.inversionAtOrigin, head.symOps, head.sites});
   return sitePotentials(table, g.volume, radius, head.sites);
 }
 
