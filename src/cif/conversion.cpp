@@ -10,6 +10,7 @@
 #include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
 #include "cif/cif_reader.hpp"
+#include "crystal/crystal_check.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
@@ -645,12 +646,27 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
                    " atom sites, and the program holds at most " + std::to_string(maxSites));
   for (double p : cif.cell)
     if (!(p > 0) || !std::isfinite(p)) throw CifError("the CIF gives no complete cell");
+  // The input's reader takes an edge below 1 as a reciprocal cell and an
+  // angle below 1 as a cosine; no real cell has either.
+  const std::string cellText = "a, b, c = " + number(cif.cell[0]) + ", " + number(cif.cell[1]) +
+                               ", " + number(cif.cell[2]) +
+                               " A; alpha, beta, gamma = " + number(cif.cell[3]) + ", " +
+                               number(cif.cell[4]) + ", " + number(cif.cell[5]) + " degrees";
+  for (int i = 0; i < 3; ++i)
+    if (cif.cell[i] < 1)
+      throw CifError("the cell has an edge below 1 A (" + cellText + "); check the CIF's cell");
+  for (int i = 3; i < 6; ++i)
+    if (!(cif.cell[i] >= 1 && cif.cell[i] <= 179))
+      throw CifError("the cell has an angle outside 1 to 179 degrees (" + cellText +
+                     "); check the CIF's cell");
 
   CifCrystal crystal = cif;
   crystal.sites = uniqueLabels(cif.sites, out.notes);
   const std::vector<MatrixOp> group = chooseOperations(crystal, out);
   const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
   readBackLattice(crystal, out);
+  if (const std::string defect = crystalDefect(out.lattice, {}, {}); !defect.empty())
+    throw CifError("the CIF's cell: " + defect + " (" + cellText + ")");
   const std::vector<CellPosition> positions =
       cellPositions(crystal, charges, group, out.lattice, out.notes);
   const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
@@ -670,6 +686,9 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   out.inputText =
       inputRecords(crystal, positions, labels, radius, radiusField.field, qmaxField, options, out);
   out.crystal = {out.lattice, out.symOps, out.inversionAtOrigin, out.sites};
+  // What the program would refuse is refused here, with the CIF named.
+  if (const std::string defect = crystalDefect(out.crystal); !defect.empty())
+    throw CifError("the input would hold " + defect);
   return out;
 }
 

@@ -171,6 +171,45 @@ TEST(CifFaults, OccupancyAndPositions) {
     check(k);
 }
 
+TEST(CifFaults, CellsTheProgramWouldMisreadAreRefused) {
+  const std::string rows = "Na1 Na+ 0 0 0 1\nCl1 Cl- .5 .5 .5 1\n";
+  auto withCell = [&](const std::string& from, const std::string& to) {
+    std::string text = cubicCif(5.64, p1, rows);
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const Case cases[] = {
+      // An edge below 1 would be read as a reciprocal cell, an angle below 1 as a cosine.
+      {"an edge below 1 A",
+       withCell("_cell_length_a 5.64", "_cell_length_a 0.564"),
+       {},
+       {"an edge below 1 A (a, b, c = 0.5640, 5.6400, 5.6400 A"},
+       {},
+       {}},
+      {"an angle below 1 degree",
+       withCell("_cell_angle_alpha 90", "_cell_angle_alpha 0.5"),
+       {},
+       {"an angle outside 1 to 179 degrees"},
+       {},
+       {}},
+      {"an angle of 900 degrees",
+       withCell("_cell_angle_alpha 90", "_cell_angle_alpha 900"),
+       {},
+       {"an angle outside 1 to 179 degrees"},
+       {},
+       {}},
+      {"angles that close no cell",
+       withCell("_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90",
+                "_cell_angle_alpha 130\n_cell_angle_beta 130\n_cell_angle_gamma 130"),
+       {},
+       {"the CIF's cell: lattice parameters describe no cell"},
+       {},
+       {}},
+  };
+  for (const Case& k : cases)
+    check(k);
+}
+
 TEST(CifFaults, ChargesOnTheRightSites) {
   // Ge2Sb2Te5-like: the antimony site is labelled Ge.
   const std::string gst =
