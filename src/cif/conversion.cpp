@@ -526,10 +526,11 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
 namespace {
 
 // The group, and the operations to write with the inversion flag.
-std::vector<MatrixOp> chooseOperations(const CifCrystal& crystal, Conversion& out) {
+std::vector<MatrixOp> chooseOperations(const CifCrystal& crystal, const ConversionOptions& options,
+                                       Conversion& out) {
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
   const WrittenOperations written = chooseWrittenOperations(group);
-  if (written.ops.size() > static_cast<std::size_t>(maxSymOps))
+  if (options.listingCapacities && written.ops.size() > static_cast<std::size_t>(maxSymOps))
     throw CifError(std::to_string(written.ops.size()) +
                    " symmetry operations to write, and the program holds at most " +
                    std::to_string(maxSymOps));
@@ -641,7 +642,7 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   out.operationsSource = cif.operationsSource;
   out.siteCount = static_cast<int>(cif.sites.size());
   if (cif.sites.empty()) throw CifError("the CIF lists no atom sites");
-  if (cif.sites.size() > static_cast<std::size_t>(maxSites))
+  if (options.listingCapacities && cif.sites.size() > static_cast<std::size_t>(maxSites))
     throw CifError("the CIF lists " + std::to_string(cif.sites.size()) +
                    " atom sites, and the program holds at most " + std::to_string(maxSites));
   for (double p : cif.cell)
@@ -662,7 +663,7 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
 
   CifCrystal crystal = cif;
   crystal.sites = uniqueLabels(cif.sites, out.notes);
-  const std::vector<MatrixOp> group = chooseOperations(crystal, out);
+  const std::vector<MatrixOp> group = chooseOperations(crystal, options, out);
   const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
   readBackLattice(crystal, out);
   if (const std::string defect = crystalDefect(out.lattice, {}, {}); !defect.empty())

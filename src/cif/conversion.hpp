@@ -29,6 +29,9 @@ struct ConversionOptions {
   bool guessCharges = false;    // charge-balanced charges for the sites without one
   std::vector<FractionalPoint> positions; // position records to append
   bool atSites = false;                   // append one position record per site record
+  // Hold the sites and operations to what the listing program takes; the
+  // library, which has no such limits, turns this off.
+  bool listingCapacities = true;
 };
 
 // Default R as a fraction of the shortest distance between two charged atoms

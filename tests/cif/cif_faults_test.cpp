@@ -505,5 +505,24 @@ TEST(Conversion, FromAFileNamesTheFileInEveryRefusal) {
   EXPECT_EQ(convertCifFile(work / "a.cif", withOptions({"--charge", "Na=1"})).sites.size(), 2u);
 }
 
+TEST(Conversion, TheListingsCapacitiesHoldUnlessTurnedOff) {
+  // 302 sites in P1: over the listing program's 300, within the library's reach.
+  std::string rows;
+  for (int i = 0; i < 302; ++i)
+    rows += (i % 2 ? "Cl" : "Na") + std::to_string(i) + (i % 2 ? " Cl- " : " Na+ ") +
+            std::to_string(0.05 * (i % 20)) + " " + std::to_string(0.05 * ((i / 20) % 20)) +
+            " 0.5 1\n";
+  const CifCrystal crystal = readCifText(cubicCif(20.0, p1, rows), "many.cif");
+  try {
+    convertCrystal(crystal, {});
+    ADD_FAILURE() << "accepted";
+  } catch (const CifError& e) {
+    EXPECT_NE(std::string(e.what()).find("302 atom sites"), std::string::npos) << e.what();
+  }
+  ConversionOptions unlimited;
+  unlimited.listingCapacities = false;
+  EXPECT_EQ(convertCrystal(crystal, unlimited).sites.size(), 302u);
+}
+
 } // namespace
 } // namespace telva
