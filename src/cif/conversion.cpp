@@ -174,6 +174,9 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes) {
   std::vector<std::optional<double>> known = knownCharges(crystal, options.charges);
+  // An empty site is left out; its charge does not matter.
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+    if (!known[i] && crystal.sites[i].occupancy == 0) known[i] = 0.0;
   if (std::all_of(known.begin(), known.end(), [](const auto& c) { return c.has_value(); })) {
     std::vector<double> charges;
     for (const auto& c : known)
