@@ -1,6 +1,6 @@
 # Thin wrapper over CMake: a Release build in build/.
 BUILD_DIR := build
-CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release
+CMAKE_FLAGS := -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=/usr/bin/python3
 ifeq ($(CI),true)
 CMAKE_FLAGS += -DTELVA_WERROR=ON
 endif
@@ -58,7 +58,7 @@ fuzz-cif: deps
 
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
-	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python
 	bench/run.sh
 
 clean:

@@ -53,7 +53,7 @@ void checkCapacity(int count, int capacity, const char* what, const InputFile& i
 
 } // namespace
 
-InputHead readHead(InputFile& input, Listing& listing) {
+InputHead readHead(InputFile& input, Listing& listing, bool capacities) {
   InputHead head;
 
   auto values = readHeadValues(input, inputRecords::title, 1);
@@ -70,8 +70,10 @@ InputHead readHead(InputFile& input, Listing& listing) {
   head.siteCount = integer(values[1]);
   head.inversionAtOrigin = integer(values[2]);
   listing.write(countsEcho, values);
-  checkCapacity(head.symOpCount, maxSymOps, "too many symmetry operations", input);
-  checkCapacity(head.siteCount, maxSites, "too many atoms in the asymmetric unit", input);
+  if (capacities) {
+    checkCapacity(head.symOpCount, maxSymOps, "too many symmetry operations", input);
+    checkCapacity(head.siteCount, maxSites, "too many atoms in the asymmetric unit", input);
+  }
 
   values = readHeadValues(input, inputRecords::lattice, 6);
   for (int i = 0; i < 6; ++i)

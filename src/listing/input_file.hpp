@@ -26,8 +26,10 @@ struct InputHead {
 };
 
 // Reads the head from the first record, echoing all of it but the sites to the
-// listing. Leaves the input at the first record after the sites.
-InputHead readHead(InputFile& input, Listing& listing);
+// listing. Leaves the input at the first record after the sites. The counts
+// are held to the listing program's capacities unless `capacities` is false
+// (the library, which has no such limits).
+InputHead readHead(InputFile& input, Listing& listing, bool capacities = true);
 
 // Refuses a head whose values make every result meaningless: a radius that is
 // not a positive number, a range that is not finite, lattice parameters that
