@@ -5,8 +5,7 @@ import os
 import pathlib
 import sys
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-BUILD = pathlib.Path(os.environ.get("TELVA_BUILD_DIR", ROOT / "build"))
+from module_paths import BUILD
 
 if not any(pathlib.Path(p, "telva", "__init__.py").exists() for p in sys.path if p):
     sys.path.insert(0, str(BUILD / "python"))

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 
 
 @pytest.fixture(scope="module")

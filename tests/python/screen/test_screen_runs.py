@@ -6,7 +6,7 @@ import signal
 import subprocess
 
 import pytest
-from conftest import RUN_SECONDS, command, read_table, run_screen, stop_group, tables, wait_for
+from screen_support import RUN_SECONDS, command, read_table, run_screen, stop_group, tables, wait_for
 
 # The error rows of the fake set (conftest.write_fake_set), by file name, and their messages.
 BROKEN = {
