@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "../tests/crystal_file.hpp"
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 #include "electrostatics/ewald_points.hpp"
 #include "electrostatics/ewald_sites.hpp"
 
@@ -110,7 +110,7 @@ int run(int argc, char** argv) {
     for (Position& p : points)
       p = {u(rng), u(rng), u(rng)};
     const auto start = Clock::now();
-    const EwaldModel model = prepareEwald(c, tolerance, threads, ewaldMemoryLimit, count);
+    const EwaldModel model = prepareEwald(c, tolerance, threads, defaultMemoryLimit, count);
     const EwaldPoints result = ewaldPoints(model, points);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     printParameters("points", seconds, result.parameters);

@@ -8,12 +8,14 @@
 #include <string>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/input_file.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
-#include "electrostatics/fast_table_potential.hpp"
 #include "electrostatics/positions.hpp"
+#include "electrostatics/reference/reference_synthesis.hpp"
+#include "electrostatics/reference/reference_table.hpp"
 #include "electrostatics/site_potentials.hpp"
-#include "electrostatics/table_potential.hpp"
+#include "electrostatics/table_build.hpp"
+#include "electrostatics/table_synthesis.hpp"
+#include "listing/input_file.hpp"
+#include "listing/stable_values.hpp"
 
 namespace {
 
@@ -50,7 +52,7 @@ const CoefficientTable& fastTable(const std::string& name) {
   static std::map<std::string, CoefficientTable> built;
   auto it = built.find(name);
   if (it == built.end())
-    it = built.emplace(name, buildCoefficientTableFast(crystal(name).inputs())).first;
+    it = built.emplace(name, buildCoefficientTable(crystal(name).inputs())).first;
   return it->second;
 }
 
@@ -70,7 +72,7 @@ void synthesisReference(benchmark::State& state) {
   const auto points = synthesisPoints(c);
   for (auto _ : state)
     for (const Position& p : points)
-      benchmark::DoNotOptimize(tablePotential(table, c.geometry.volume, p.x, p.y, p.z));
+      benchmark::DoNotOptimize(referenceTablePotential(table, c.geometry.volume, p.x, p.y, p.z));
 }
 
 void synthesisFast(benchmark::State& state) {
@@ -85,40 +87,41 @@ void synthesisFast(benchmark::State& state) {
 void tableReference(benchmark::State& state) {
   const Crystal& c = crystal("table");
   for (auto _ : state)
-    benchmark::DoNotOptimize(buildCoefficientTable(c.inputs()).A.data());
+    benchmark::DoNotOptimize(referenceCoefficientTable(c.inputs()).A.data());
 }
 
 void tableFast(benchmark::State& state) {
   const Crystal& c = crystal("table");
   for (auto _ : state)
-    benchmark::DoNotOptimize(buildCoefficientTableFast(c.inputs()).A.data());
+    benchmark::DoNotOptimize(buildCoefficientTable(c.inputs()).A.data());
 }
 
 // positions: everything a run computes: table, sites, energy, positions.
 void positionsReference(benchmark::State& state) {
   const Crystal& c = crystal("positions");
   for (auto _ : state) {
-    const CoefficientTable table = buildCoefficientTable(c.inputs());
+    const CoefficientTable table = referenceCoefficientTable(c.inputs());
     for (const Site& s : c.head.sites)
-      benchmark::DoNotOptimize(sitePotential(table, c.geometry.volume, c.head.radius, s));
+      benchmark::DoNotOptimize(referenceSitePotential(table, c.geometry.volume, c.head.radius, s));
     const PositionContext context{
         table, c.geometry, c.head.radius, c.head.inversionAtOrigin, c.head.symOps, c.head.sites};
     for (const Position& p : c.positions)
-      benchmark::DoNotOptimize(evaluatePosition(context, p));
+      benchmark::DoNotOptimize(referencePosition(context, p));
   }
 }
 
 void positionsFast(benchmark::State& state) {
   const Crystal& c = crystal("positions");
   for (auto _ : state) {
-    const CoefficientTable table = buildCoefficientTableFast(c.inputs());
-    benchmark::DoNotOptimize(sitePotentials(table, c.geometry.volume, c.head.radius, c.head.sites));
+    const CoefficientTable table = buildCoefficientTable(c.inputs());
+    benchmark::DoNotOptimize(
+        stableSitePotentials(table, c.geometry.volume, c.head.radius, c.head.sites));
     const PositionContext context{
         table, c.geometry, c.head.radius, c.head.inversionAtOrigin, c.head.symOps, c.head.sites};
     for (std::size_t first = 0; first < c.positions.size(); first += 256) {
       const std::size_t count = std::min<std::size_t>(256, c.positions.size() - first);
       benchmark::DoNotOptimize(
-          evaluatePositions(context, std::span(c.positions).subspan(first, count)));
+          stablePositions(context, std::span(c.positions).subspan(first, count)));
     }
   }
 }

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run.hpp"
+#include "listing/run.hpp"
 
 namespace {
 

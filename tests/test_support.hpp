@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "driver/run.hpp"
+#include "listing/run.hpp"
 
 namespace telva::test {
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 
 namespace telva {
 

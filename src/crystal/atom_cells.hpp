@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fault.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
 #include "crystal/sym_op.hpp"
-#include "driver/fault.hpp"
 
 namespace telva {
 

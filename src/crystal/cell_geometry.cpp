@@ -3,12 +3,18 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/capacities.hpp"
-#include "driver/record_files.hpp"
-
 namespace telva {
 
 namespace {
+
+// The six terms of a metric, for edges a, b, c and the cosines of the angles
+// between b and c, a and c, a and b: a^2, b^2, c^2, 2ab cos gamma,
+// 2ac cos beta, 2bc cos alpha.
+std::array<double, 6> metric(double a, double b, double c, double cosAlpha, double cosBeta,
+                             double cosGamma) {
+  return {
+      a * a, b * b, c * c, 2.0 * a * b * cosGamma, 2.0 * a * c * cosBeta, 2.0 * b * c * cosAlpha};
+}
 
 constexpr double degree = 0.017453292519943295; // pi / 180
 
@@ -90,29 +96,9 @@ CellGeometry buildCellGeometry(const std::array<double, 6>& p, double qmax) {
   g.lmax = indexLimit(g.c, qmax);
   g.requiredEntries = boxEntries(g.hmax, g.kmax, g.lmax);
 
-  g.recipMetric = {g.aStar * g.aStar,
-                   g.bStar * g.bStar,
-                   g.cStar * g.cStar,
-                   2.0 * g.aStar * g.bStar * g.cosGammaStar,
-                   2.0 * g.aStar * g.cStar * g.cosBetaStar,
-                   2.0 * g.bStar * g.cStar * g.cosAlphaStar};
-  g.directMetric = {g.a * g.a,
-                    g.b * g.b,
-                    g.c * g.c,
-                    2.0 * g.a * g.b * g.cosGamma,
-                    2.0 * g.a * g.c * g.cosBeta,
-                    2.0 * g.b * g.c * g.cosAlpha};
+  g.recipMetric = metric(g.aStar, g.bStar, g.cStar, g.cosAlphaStar, g.cosBetaStar, g.cosGammaStar);
+  g.directMetric = metric(g.a, g.b, g.c, g.cosAlpha, g.cosBeta, g.cosGamma);
   return g;
-}
-
-void writeRequiredMemory(Listing& listing, const CellGeometry& g) {
-  static const Layout line = {recordEnd(),     literal(" Required memory size:"),
-                              integerField(6), integerField(6),
-                              integerField(6), integerField(10),
-                              literal(" ("),   integerField(8),
-                              literal(")")};
-  listing.write(line, std::vector<Value>{std::int64_t{g.hmax}, std::int64_t{g.kmax},
-                                         std::int64_t{g.lmax}, g.requiredEntries, tableCapacity});
 }
 
 double recipRowTerm(const CellGeometry& g, double k, double l) {

@@ -7,8 +7,6 @@
 
 namespace telva {
 
-class Listing;
-
 struct CellGeometry {
   double a = 0, b = 0, c = 0;                     // direct edges, Angstrom
   double cosAlpha = 0, cosBeta = 0, cosGamma = 0; // direct angles
@@ -43,10 +41,6 @@ double recipLengthSquared(const CellGeometry& g, double h, double k, double l);
 double recipRowTerm(const CellGeometry& g, double k, double l);
 // recipLengthSquared from the row term: (g11 h + g12 k + g13 l) h + row.
 double recipLengthSquaredInRow(const CellGeometry& g, double h, double k, double l, double rowTerm);
-
-// Writes the required-memory line: the index limits, requiredEntries and the
-// table capacity, after one empty line.
-void writeRequiredMemory(Listing& listing, const CellGeometry& g);
 
 // Distance in Angstrom spanned by a difference of fractional coordinates.
 double directDistance(const CellGeometry& g, double dx, double dy, double dz);

@@ -1,10 +1,10 @@
 #include "crystal/sym_op.hpp"
 
+#include "base/numbers.hpp"
+
 namespace telva {
 
 namespace {
-
-constexpr double twoPi = 6.283185307179586;
 
 // Adds or subtracts the coordinate a code names; other codes add nothing.
 double addTerm(double sum, AxisCode code, const double (&coordinates)[3]) {

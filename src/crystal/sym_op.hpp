@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "crystal/position.hpp"
+
 namespace telva {
 
 // A signed coordinate term: 0 none, 1/-1 +x/-x, 2/-2 +y/-y, 3/-3 +z/-z.
@@ -18,10 +20,6 @@ struct SymOpRow {
 
 struct SymOp {
   std::array<SymOpRow, 3> rows;
-};
-
-struct Position {
-  double x = 0, y = 0, z = 0;
 };
 
 // The image of a fractional position, not reduced into the cell.

@@ -11,6 +11,7 @@
 #include "crystal/cell_geometry.hpp"
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
+#include "electrostatics/half_space.hpp"
 #include "electrostatics/table_rows.hpp"
 
 namespace telva {
@@ -43,34 +44,11 @@ struct TableInputs {
   int inversionAtOrigin;
   std::span<const SymOp> symOps;
   std::span<const Site> sites;
+  int threads = 0; // threads of the production build; 0: all
 };
-
-// Calls visit(h, k, l) for every reflection of the half space of the box, in
-// the table's order: l from 0 (outermost); k from 0 when l = 0, else from
-// -kmax; h from 1 when l = k = 0, else from -hmax (innermost). The half space
-// holds exactly one of each pair (h, -h) and not the origin.
-template <typename Visit>
-void forEachHalfSpaceReflection(std::int32_t hmax, std::int32_t kmax, std::int32_t lmax,
-                                Visit&& visit) {
-  for (int l = 0; l <= lmax; ++l)
-    for (int k = l == 0 ? 0 : -kmax; k <= kmax; ++k)
-      for (int h = (l == 0 && k == 0) ? 1 : -hmax; h <= hmax; ++h)
-        visit(h, k, l);
-}
 
 // The table of the geometry's index box with every entry 0; B is left out
 // when the inversion flag is set.
 CoefficientTable zeroTable(const CellGeometry& g, int inversionAtOrigin);
-
-// Fills A and B for the whole half space. The box is sized from the geometry's
-// index limits; the caller has checked it against the table capacity.
-CoefficientTable buildCoefficientTable(const TableInputs& inputs);
-
-// The sums of one reflection over operations (outer) and sites (inner), in
-// that order: (sum of cos phi w, sum of sin phi w) with w = (Z F) W.
-struct StructureSums {
-  double cosine = 0, sine = 0;
-};
-StructureSums structureSums(const TableInputs& inputs, int h, int k, int l, double formFactor);
 
 } // namespace telva

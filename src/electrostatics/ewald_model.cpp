@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 #include "electrostatics/gaussian_table.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 
@@ -12,8 +12,8 @@ namespace telva {
 namespace {
 
 // Working memory of one synthesis and one table build: the phase factors of
-// a batch of points and of a block of atoms (fast_table_potential.cpp,
-// fast_coefficient_table.cpp), with room to spare.
+// a batch of points and of a block of atoms (table_synthesis.cpp,
+// table_build.cpp), with room to spare.
 constexpr std::int64_t workingBytes = std::int64_t(8) << 20;
 
 void refuse(const std::string& text) {

@@ -34,10 +34,10 @@
 
 #include <cstdint>
 
+#include "base/capacities.hpp"
 #include "crystal/atom_cells.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
-#include "driver/capacities.hpp"
 #include "electrostatics/coefficient_table.hpp"
 #include "electrostatics/ewald_parameters.hpp"
 
@@ -65,7 +65,7 @@ std::int64_t ewaldModelBytes(const Crystal& crystal, const EwaldParameters& para
 // a tolerance that is not a positive finite number, lattice parameters that
 // describe no cell, a site value that is not finite, a negative thread count.
 EwaldModel prepareEwald(const Crystal& crystal, double tolerance = defaultEwaldTolerance,
-                        int threads = 0, std::int64_t memoryLimitBytes = ewaldMemoryLimit,
+                        int threads = 0, std::int64_t memoryLimitBytes = defaultMemoryLimit,
                         std::int64_t pointsPerCall = 0);
 
 } // namespace telva

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <limits>
 
-#include "driver/parallel.hpp"
-#include "electrostatics/fast_table_potential.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/table_synthesis.hpp"
 
 namespace telva {
 

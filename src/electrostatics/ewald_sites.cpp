@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "electrostatics/fast_table_potential.hpp"
 #include "electrostatics/real_space_sum.hpp"
 #include "electrostatics/site_potentials.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/table_synthesis.hpp"
 
 namespace telva {
 

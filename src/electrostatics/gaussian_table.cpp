@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "electrostatics/fast_coefficient_table.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/table_build.hpp"
 
 namespace telva {
 
@@ -16,9 +16,8 @@ CoefficientTable buildGaussianTable(const CellGeometry& geometry, double alpha, 
                                     int inversionAtOrigin, std::span<const Site> atoms,
                                     int threads) {
   static const SymOp identity{{SymOpRow{0, 1, 0}, SymOpRow{0, 2, 0}, SymOpRow{0, 3, 0}}};
-  const TableInputs inputs{geometry, 0.0, range, inversionAtOrigin, {&identity, 1}, atoms};
-  return buildCoefficientTableFast(
-      inputs, [alpha](double q) { return gaussianFormFactor(q, alpha); }, threads);
+  const TableInputs inputs{geometry, 0.0, range, inversionAtOrigin, {&identity, 1}, atoms, threads};
+  return buildCoefficientTable(inputs, [alpha](double q) { return gaussianFormFactor(q, alpha); });
 }
 
 } // namespace telva

@@ -1,16 +1,14 @@
-// Potentials at arbitrary positions: for every position record after the
-// sites, the potential of all point charges (phic) and the potential without
-// the neighbouring atom (phiw), with that atom's label and distance.
+// Potentials at arbitrary points of the crystal: the potential of all point
+// charges (phic) and the potential without the neighbouring atom (phiw), with
+// that atom and its distance.
 #pragma once
 
-#include <optional>
 #include <span>
 #include <vector>
 
 #include "crystal/cell_geometry.hpp"
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
-#include "driver/record_files.hpp"
 #include "electrostatics/coefficient_table.hpp"
 
 namespace telva {
@@ -50,16 +48,13 @@ struct PositionResult {
 // P and the neighbour corrections of one point, P given.
 PositionResult completePosition(const PositionContext& context, const Position& point,
                                 double smeared);
+// The same with the neighbour given, as findNeighbour finds it.
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared, const Neighbour& neighbour);
 
-// One point, with P by the term-by-term synthesis.
-PositionResult evaluatePosition(const PositionContext& context, const Position& point);
-
-// Many points, with P by the fast synthesis; the results are in the points' order.
+// Many points, with P by the production synthesis on `threads` threads (0:
+// all); the results are in the points' order.
 std::vector<PositionResult> evaluatePositions(const PositionContext& context,
-                                              std::span<const Position> points);
-
-// Writes the positions heading, then reads, evaluates and lists the position
-// records one at a time until the end of the input file.
-void listPositions(const PositionContext& context, InputFile& input, Listing& listing);
+                                              std::span<const Position> points, int threads = 0);
 
 } // namespace telva

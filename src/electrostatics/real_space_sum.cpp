@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "driver/parallel.hpp"
+#include "base/parallel.hpp"
 #include "electrostatics/complementary_error_function.hpp"
 
 namespace telva {

@@ -10,10 +10,6 @@
 
 namespace telva {
 
-// Images nearer than this are the point's own atom: q/d is not formed
-// (1.0e-5 as a single-precision number, the listing's coincidence distance).
-inline constexpr double coincidenceDistance = static_cast<double>(1.0e-5f);
-
 struct RealSpaceSum {
   double potential = 0;        // sum q erfc(alpha d)/d over rc >= d >= coincidenceDistance
   double coincidentCharge = 0; // sum of q over the images nearer than that

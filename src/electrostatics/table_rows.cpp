@@ -4,17 +4,9 @@
 #include <cmath>
 
 #include "electrostatics/coefficient_table.hpp"
+#include "electrostatics/half_space.hpp"
 
 namespace telva {
-
-namespace {
-
-// h runs from 1 in the row (0, 0) of the plane l = 0, from -hmax elsewhere.
-int halfSpaceFirstH(int hmax, int k, int l) {
-  return (l == 0 && k == 0) ? 1 : -hmax;
-}
-
-} // namespace
 
 std::vector<TableRow> rowsWithinRange(const CellGeometry& g, double range) {
   std::vector<TableRow> rows;
@@ -23,21 +15,19 @@ std::vector<TableRow> rowsWithinRange(const CellGeometry& g, double range) {
   // a margin so that rounding cannot drop an entry at the edge.
   const double limit = range * range * (1 + 1e-9) + 1e-300;
   const double g11 = g.recipMetric[0];
-  for (int l = 0; l <= g.lmax; ++l) {
-    for (int k = l == 0 ? 0 : -g.kmax; k <= g.kmax; ++k) {
-      const double b = g.recipMetric[3] * k + g.recipMetric[4] * l;
-      const double c = recipRowTerm(g, k, l) - limit;
-      const double discriminant = b * b - 4 * g11 * c;
-      if (discriminant < 0) continue;
-      const double root = std::sqrt(discriminant);
-      const double low = std::floor((-b - root) / (2 * g11)) - 1;
-      const double high = std::ceil((-b + root) / (2 * g11)) + 1;
-      TableRow row{k, l, halfSpaceFirstH(g.hmax, k, l), g.hmax};
-      if (low > row.hFirst) row.hFirst = static_cast<int>(std::min<double>(low, g.hmax + 1));
-      if (high < row.hLast) row.hLast = static_cast<int>(std::max<double>(high, -g.hmax - 1));
-      if (row.length() > 0) rows.push_back(row);
-    }
-  }
+  forEachHalfSpaceRow(g.hmax, g.kmax, g.lmax, [&](int k, int l, int hFirst) {
+    const double b = g.recipMetric[3] * k + g.recipMetric[4] * l;
+    const double c = recipRowTerm(g, k, l) - limit;
+    const double discriminant = b * b - 4 * g11 * c;
+    if (discriminant < 0) return;
+    const double root = std::sqrt(discriminant);
+    const double low = std::floor((-b - root) / (2 * g11)) - 1;
+    const double high = std::ceil((-b + root) / (2 * g11)) + 1;
+    TableRow row{k, l, hFirst, g.hmax};
+    if (low > row.hFirst) row.hFirst = static_cast<int>(std::min<double>(low, g.hmax + 1));
+    if (high < row.hLast) row.hLast = static_cast<int>(std::max<double>(high, -g.hmax - 1));
+    if (row.length() > 0) rows.push_back(row);
+  });
   return rows;
 }
 
@@ -54,12 +44,10 @@ TableRow trimmedRow(const CoefficientTable& table, TableRow row) {
 
 std::vector<TableRow> nonzeroRows(const CoefficientTable& table) {
   std::vector<TableRow> rows;
-  for (int l = 0; l <= table.lmax; ++l) {
-    for (int k = l == 0 ? 0 : -table.kmax; k <= table.kmax; ++k) {
-      const TableRow row = trimmedRow(table, {k, l, halfSpaceFirstH(table.hmax, k, l), table.hmax});
-      if (row.length() > 0) rows.push_back(row);
-    }
-  }
+  forEachHalfSpaceRow(table.hmax, table.kmax, table.lmax, [&](int k, int l, int hFirst) {
+    const TableRow row = trimmedRow(table, {k, l, hFirst, table.hmax});
+    if (row.length() > 0) rows.push_back(row);
+  });
   return rows;
 }
 

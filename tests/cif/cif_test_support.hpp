@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/input_file.hpp"
-#include "driver/record_files.hpp"
+#include "listing/input_file.hpp"
+#include "records/record_files.hpp"
 
 namespace telva::cif_test {
 

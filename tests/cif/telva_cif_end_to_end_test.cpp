@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "driver/fixed_column.hpp"
+#include "records/fixed_column.hpp"
 #include "test_support.hpp"
 
 namespace telva {

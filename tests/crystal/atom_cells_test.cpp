@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 
 namespace telva {
 namespace {

@@ -11,7 +11,8 @@
 #include <random>
 #include <string>
 
-#include "driver/record_files.hpp"
+#include "listing/sections.hpp"
+#include "records/record_files.hpp"
 
 namespace telva {
 namespace {

@@ -1,5 +1,7 @@
 #include "crystal/sym_op.hpp"
 
+#include "base/numbers.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,8 +14,6 @@
 
 namespace telva {
 namespace {
-
-constexpr double twoPi = 6.283185307179586;
 
 // A draw with a full 53-bit mantissa, the same on every standard library.
 double uniform(std::mt19937& rng, double lo, double hi) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "crystal/cell_geometry.hpp"
+#include "electrostatics/reference/reference_table.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 
 namespace telva {
@@ -44,7 +45,7 @@ const std::vector<Site> generalSites = {{"A1      ", 2.0, 0.5, 0.1234, 0.2345, 0
 
 CoefficientTable build(const CellGeometry& g, double radius, double range, int flag,
                        const std::vector<SymOp>& ops, const std::vector<Site>& sites) {
-  return buildCoefficientTable({g, radius, range, flag, ops, sites});
+  return referenceCoefficientTable({g, radius, range, flag, ops, sites});
 }
 
 // Independent evaluation of one coefficient pair: every site is moved by every

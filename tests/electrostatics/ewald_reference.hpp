@@ -235,7 +235,7 @@ inline double ewaldSitePotential(const EwaldCell& cell, const std::vector<PointC
   return ewaldPotential(cell, charges, q.x, q.y, q.z, index, eta);
 }
 
-// Electrostatic (Madelung) energy of one cell, e^2/A: half the sum over the
+// Electrostatic (lattice-sum) energy of one cell, e^2/A: half the sum over the
 // charges of the cell of charge times site potential.
 inline double ewaldCellEnergy(const EwaldCell& cell, const std::vector<PointCharge>& charges,
                               double eta = 0) {

@@ -1,4 +1,4 @@
-// The point-charge reference checked against published Madelung constants and
+// The point-charge reference checked against published lattice-sum constants and
 // against the invariances any correct Ewald sum has: the splitting parameter,
 // the choice of cell and lattice translations leave the potential unchanged.
 #include "electrostatics/ewald_reference.hpp"
@@ -28,11 +28,11 @@ EwaldCell cubic(double a) {
   return {a, a, a, 90, 90, 90};
 }
 
-// Madelung constants alpha referred to the nearest-neighbour (cation-anion)
+// Lattice-sum constants alpha referred to the nearest-neighbour (cation-anion)
 // distance r0, for binary crystals of charges +z and -z: the cation's site
 // potential is -z alpha / r0 and the anion's +z alpha / r0. The tolerance is
 // half a unit in the last digit of the published constant.
-struct MadelungCase {
+struct LatticeSumCase {
   std::string name;
   EwaldCell cell;
   std::vector<PointCharge> charges; // cation first
@@ -43,7 +43,7 @@ struct MadelungCase {
   double halfUlp;
 };
 
-std::vector<MadelungCase> madelungCases() {
+std::vector<LatticeSumCase> latticeSumCases() {
   const double a = 5.64;
   const double ap = a / std::sqrt(2.0);
   const double cs = 4.123;
@@ -75,8 +75,8 @@ std::vector<MadelungCase> madelungCases() {
   };
 }
 
-TEST(EwaldReference, ReproducesPublishedMadelungConstants) {
-  for (const MadelungCase& c : madelungCases()) {
+TEST(EwaldReference, ReproducesPublishedLatticeSumConstants) {
+  for (const LatticeSumCase& c : latticeSumCases()) {
     SCOPED_TRACE(c.name);
     const double cation = ewaldSitePotential(c.cell, c.charges, 0);
     const double anion = ewaldSitePotential(c.cell, c.charges, c.anion);

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "crystal_file.hpp"
-#include "driver/fault.hpp"
+#include "base/fault.hpp"
 #include "electrostatics/complementary_error_function.hpp"
 #include "electrostatics/ewald_points.hpp"
 #include "electrostatics/ewald_reference.hpp"
 #include "electrostatics/ewald_sites.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
-#include "electrostatics/fast_table_potential.hpp"
+#include "electrostatics/table_build.hpp"
+#include "electrostatics/table_synthesis.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
@@ -156,7 +156,7 @@ TEST(Ewald, AgreesWithTheSphereMethodWithinItsTruncationError) {
     const Crystal c = withExactWeights(file.crystal);
     auto sphere = [&](double range) {
       const CellGeometry g = buildCellGeometry(c.lattice, range);
-      const CoefficientTable table = buildCoefficientTableFast(
+      const CoefficientTable table = buildCoefficientTable(
           {g, file.radius, range, c.inversionAtOrigin, c.symOps, c.sites});
       return sitePotentials(table, g.volume, file.radius, c.sites);
     };
@@ -175,8 +175,8 @@ TEST(Ewald, AgreesWithTheSphereMethodWithinItsTruncationError) {
 TEST(Ewald, ChargedCellCarriesAUniformBackground) {
   Crystal c = triclinicCell();
   c.sites[0].charge = 3; // Q = +1
-  const EwaldModel loose = prepareEwald(c, 1e-7, 1, ewaldMemoryLimit, 1);
-  const EwaldModel tight = prepareEwald(c, 1e-10, 1, ewaldMemoryLimit, 1000000);
+  const EwaldModel loose = prepareEwald(c, 1e-7, 1, defaultMemoryLimit, 1);
+  const EwaldModel tight = prepareEwald(c, 1e-10, 1, defaultMemoryLimit, 1000000);
   ASSERT_NE(loose.parameters.alpha, tight.parameters.alpha);
   EXPECT_NEAR(loose.totalCharge, 1.0, 1e-15);
   const std::vector<double> a = ewaldSitePotentials(loose).potentials;
@@ -187,7 +187,7 @@ TEST(Ewald, ChargedCellCarriesAUniformBackground) {
   const double radius = 0.5, range = 12;
   const CellGeometry g = buildCellGeometry(c.lattice, range);
   const CoefficientTable table =
-      buildCoefficientTableFast({g, radius, range, c.inversionAtOrigin, c.symOps, c.sites});
+      buildCoefficientTable({g, radius, range, c.inversionAtOrigin, c.symOps, c.sites});
   const PositionContext context{table, g, radius, c.inversionAtOrigin, c.symOps, c.sites};
   const std::vector<Position> points = randomPoints(50, 9);
   const std::vector<PositionResult> sphere = evaluatePositions(context, points);
@@ -256,12 +256,12 @@ TEST(Ewald, ParametersMeetEveryToleranceInAnyCell) {
 TEST(Ewald, SameBitsForEveryThreadCount) {
   const Crystal c = test::readCrystalFile(sourcePath("bench/crystals/spinel.inp"));
   const std::vector<Position> points = randomPoints(3000, 3);
-  const EwaldModel one = prepareEwald(c, 1e-8, 1, ewaldMemoryLimit, 3000);
+  const EwaldModel one = prepareEwald(c, 1e-8, 1, defaultMemoryLimit, 3000);
   const EwaldSites sitesOne = ewaldSitePotentials(one);
   const EwaldPoints pointsOne = ewaldPoints(one, points);
   for (int threads : {2, 3, 7}) {
     SCOPED_TRACE(threads);
-    const EwaldModel many = prepareEwald(c, 1e-8, threads, ewaldMemoryLimit, 3000);
+    const EwaldModel many = prepareEwald(c, 1e-8, threads, defaultMemoryLimit, 3000);
     EXPECT_EQ(many.table.A, one.table.A);
     EXPECT_EQ(ewaldSitePotentials(many).potentials, sitesOne.potentials);
     const EwaldPoints pointsMany = ewaldPoints(many, points);

@@ -10,12 +10,13 @@
 #include <random>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/input_file.hpp"
 #include "electrostatics/coefficient_table.hpp"
-#include "electrostatics/fast_coefficient_table.hpp"
-#include "electrostatics/fast_table_potential.hpp"
+#include "electrostatics/reference/reference_synthesis.hpp"
+#include "electrostatics/reference/reference_table.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
-#include "electrostatics/table_potential.hpp"
+#include "electrostatics/table_build.hpp"
+#include "electrostatics/table_synthesis.hpp"
+#include "listing/input_file.hpp"
 #include "test_support.hpp"
 
 namespace telva {
@@ -52,8 +53,8 @@ void expectFastMatchesReference(const Structure& s, const std::vector<Position>&
   SCOPED_TRACE(s.name);
   const CellGeometry g = buildCellGeometry(s.lattice, s.range);
   const TableInputs inputs{g, s.radius, s.range, s.inversion, s.ops, s.sites};
-  const CoefficientTable reference = buildCoefficientTable(inputs);
-  const CoefficientTable fast = buildCoefficientTableFast(inputs);
+  const CoefficientTable reference = referenceCoefficientTable(inputs);
+  const CoefficientTable fast = buildCoefficientTable(inputs);
   ASSERT_EQ(reference.A.size(), fast.A.size());
   ASSERT_EQ(reference.B.size(), fast.B.size());
   if (s.inversion) {
@@ -63,7 +64,7 @@ void expectFastMatchesReference(const Structure& s, const std::vector<Position>&
   const std::vector<double> potentials = tablePotentials(fast, g.volume, points);
   for (std::size_t i = 0; i < points.size(); ++i) {
     const Position& p = points[i];
-    const double expected = tablePotential(reference, g.volume, p.x, p.y, p.z);
+    const double expected = referenceTablePotential(reference, g.volume, p.x, p.y, p.z);
     const double bound = allowedDifference(reference, g.volume, p);
     EXPECT_LE(std::fabs(potentials[i] - expected), bound)
         << "at " << p.x << ' ' << p.y << ' ' << p.z << ": fast " << potentials[i] << ", reference "
@@ -139,7 +140,7 @@ TEST(FastKernels, ResultOfAPointDoesNotDependOnItsCompany) {
   const CellGeometry g = buildCellGeometry({4.2, 5.1, 6.3, 80, 100, 95}, 2.5);
   const std::vector<SymOp> ops = {op(0, 1, 0, 0, 2, 0, 0, 3, 0)};
   const std::vector<Site> sites = {{"A", 2, 1, 0.1, 0.2, 0.3}, {"B", -2, 1, 0.6, 0.55, 0.8}};
-  const CoefficientTable table = buildCoefficientTableFast({g, 0.8, 2.5, 0, ops, sites});
+  const CoefficientTable table = buildCoefficientTable({g, 0.8, 2.5, 0, ops, sites});
   std::vector<Position> many;
   for (int i = 0; i < 37; ++i)
     many.push_back({0.03 * i, 0.5 - 0.01 * i, 0.7 + 0.02 * i});

@@ -15,9 +15,10 @@
 
 #include <unistd.h>
 
-#include "driver/run.hpp"
+#include "electrostatics/reference/reference_synthesis.hpp"
+#include "electrostatics/reference/reference_table.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
-#include "electrostatics/table_potential.hpp"
+#include "listing/run.hpp"
 
 namespace telva {
 namespace {
@@ -51,13 +52,13 @@ struct Model {
   Crystal crystal;
   CellGeometry geometry = buildCellGeometry(crystal.cell, crystal.range);
   CoefficientTable table =
-      buildCoefficientTable({geometry, crystal.radius, crystal.range, crystal.inversionAtOrigin,
-                             crystal.ops, crystal.sites});
+      referenceCoefficientTable({geometry, crystal.radius, crystal.range, crystal.inversionAtOrigin,
+                                 crystal.ops, crystal.sites});
   PositionContext context() const {
     return {table, geometry, crystal.radius, crystal.inversionAtOrigin, crystal.ops, crystal.sites};
   }
   PositionResult at(double x, double y, double z) const {
-    return evaluatePosition(context(), {x, y, z});
+    return referencePosition(context(), {x, y, z});
   }
 };
 
@@ -170,7 +171,7 @@ TEST(EvaluatePosition, CorrectsTheNeighbourInsideAndOutsideItsSphere) {
     crystal.sites = {site("A", c.charge, 0, 0, 0), site("B", -c.charge, 0.5, 0.5, 0.5)};
     const Model model{crystal};
     const PositionResult r = model.at(c.x, 0, 0);
-    const double P = tablePotential(model.table, model.geometry.volume, c.x, 0, 0);
+    const double P = referenceTablePotential(model.table, model.geometry.volume, c.x, 0, 0);
     if (c.charge != 0) {
       EXPECT_GT(std::fabs(P), 1e-3); // the table does contribute
     }

@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "crystal/cell_geometry.hpp"
-#include "driver/fixed_column.hpp"
+#include "electrostatics/reference/reference_synthesis.hpp"
+#include "electrostatics/reference/reference_table.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
-#include "electrostatics/table_potential.hpp"
+#include "listing/sections.hpp"
+#include "listing/stable_values.hpp"
+#include "records/fixed_column.hpp"
 
 namespace telva {
 namespace {
@@ -41,13 +44,14 @@ struct Result {
 
 Result compute(const Crystal& c) {
   const CellGeometry g = buildCellGeometry(c.cell, c.range);
-  const CoefficientTable t = buildCoefficientTable({g, c.radius, c.range, c.flag, c.ops, c.sites});
+  const CoefficientTable t =
+      referenceCoefficientTable({g, c.radius, c.range, c.flag, c.ops, c.sites});
   Result r;
   for (const Site& s : c.sites)
-    r.phi.push_back(sitePotential(t, g.volume, c.radius, s));
+    r.phi.push_back(referenceSitePotential(t, g.volume, c.radius, s));
   r.energy = energyPerAsymmetricUnit(c.sites, r.phi);
   // The listing's batched synthesis must agree with the term-by-term one.
-  const std::vector<double> batched = sitePotentials(t, g.volume, c.radius, c.sites);
+  const std::vector<double> batched = stableSitePotentials(t, g.volume, c.radius, c.sites);
   for (std::size_t i = 0; i < c.sites.size(); ++i)
     EXPECT_NEAR(batched[i], r.phi[i], 1e-10) << i;
   return r;
@@ -168,11 +172,11 @@ TEST(SitePotentials, UnchargedSiteProbesWithoutContributing) {
   const Crystal probed{cubic564, 1.0, 2.0, 0, {identity}, sites};
   const Result r0 = compute(base), r1 = compute(probed);
   const CellGeometry g = buildCellGeometry(cubic564, 2.0);
-  const CoefficientTable t = buildCoefficientTable({g, 1.0, 2.0, 0, base.ops, base.sites});
-  EXPECT_EQ(r1.phi[8], tablePotential(t, g.volume, 0.25, 0.25, 0.25));
-  EXPECT_EQ(r1.phi[9], tablePotential(t, g.volume, 0.1, 0.0, 0.0));
+  const CoefficientTable t = referenceCoefficientTable({g, 1.0, 2.0, 0, base.ops, base.sites});
+  EXPECT_EQ(r1.phi[8], referenceTablePotential(t, g.volume, 0.25, 0.25, 0.25));
+  EXPECT_EQ(r1.phi[9], referenceTablePotential(t, g.volume, 0.1, 0.0, 0.0));
   EXPECT_NEAR(r1.phi[8], 0.0, 1e-12); // the centre of the cube of ions
-  EXPECT_NEAR(r1.phi[9], tablePotential(t, g.volume, -0.1, 0.0, 0.0), 1e-12);
+  EXPECT_NEAR(r1.phi[9], referenceTablePotential(t, g.volume, -0.1, 0.0, 0.0), 1e-12);
   for (int i = 0; i < 8; ++i)
     EXPECT_NEAR(r1.phi[i], r0.phi[i], 1e-13);
   EXPECT_NEAR(r1.energy, r0.energy, 1e-13);
@@ -204,10 +208,10 @@ TEST(SitePotentials, ShiftOfOriginKeepsPotentials) {
   for (std::size_t i = 0; i < sites.size(); ++i)
     EXPECT_NEAR(r1.phi[i], r0.phi[i], 1e-11) << i;
   const CellGeometry g = buildCellGeometry(cubic564, 2.5);
-  const CoefficientTable t0 = buildCoefficientTable({g, 1.0, 2.5, 0, {&identity, 1}, sites});
-  const CoefficientTable t1 = buildCoefficientTable({g, 1.0, 2.5, 0, {&identity, 1}, shifted});
-  EXPECT_NEAR(tablePotential(t1, g.volume, 0.13 + 0.2, 0.27 + 0.1, -0.31 + 0.05),
-              tablePotential(t0, g.volume, 0.2, 0.1, 0.05), 1e-11);
+  const CoefficientTable t0 = referenceCoefficientTable({g, 1.0, 2.5, 0, {&identity, 1}, sites});
+  const CoefficientTable t1 = referenceCoefficientTable({g, 1.0, 2.5, 0, {&identity, 1}, shifted});
+  EXPECT_NEAR(referenceTablePotential(t1, g.volume, 0.13 + 0.2, 0.27 + 0.1, -0.31 + 0.05),
+              referenceTablePotential(t0, g.volume, 0.2, 0.1, 0.05), 1e-11);
 }
 
 // Rock salt from the asymmetric unit of its space group (96 rotations with
@@ -239,11 +243,11 @@ TEST(SitePotentials, SpaceGroupAsymmetricUnitMatchesFullCell) {
 
 // With spheres that do not overlap (R at most half the shortest distance) the
 // smeared crystal minus the self term is the point-charge crystal once the
-// range is wide enough: the site potential approaches the Madelung value and
+// range is wide enough: the site potential approaches the lattice-sum value and
 // the error shrinks as the range grows.
-TEST(SitePotentials, ConvergesToMadelungPotential) {
-  const double madelung = 1.747564594633; // rock salt, per nearest-neighbour distance
-  const double pointCharge = -madelung / 2.82;
+TEST(SitePotentials, ConvergesToLatticeSumPotential) {
+  const double latticeSum = 1.747564594633; // rock salt, per nearest-neighbour distance
+  const double pointCharge = -latticeSum / 2.82;
   std::vector<double> errors;
   for (double range : {2.0, 4.0, 6.0, 8.0}) {
     const Result r = compute({cubic564, 1.4, range, 0, {identity}, rockSaltCell()});
@@ -267,7 +271,7 @@ TEST(SitePotentials, ConvergesToMadelungPotential) {
 TEST(SiteListing, RockSaltCheck) {
   const std::vector<Site> sites = rockSaltCell();
   const CellGeometry g = buildCellGeometry(cubic564, 6.0);
-  const CoefficientTable t = buildCoefficientTable({g, 1.0, 6.0, 0, {&identity, 1}, sites});
+  const CoefficientTable t = referenceCoefficientTable({g, 1.0, 6.0, 0, {&identity, 1}, sites});
   const std::vector<std::string> out =
       lines(listingText([&](Listing& l) { listSitePotentials(t, g.volume, 1.0, sites, l); }));
   ASSERT_EQ(out.size(), 17u);

@@ -1,0 +1,92 @@
+"""Type stubs of the telva package."""
+
+import os
+from typing import Any, Iterable, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+from ._core import ConversionError as ConversionError
+from ._core import MemoryLimitError as MemoryLimitError
+
+VOLTS_PER_UNIT: float
+KJ_PER_MOL_PER_UNIT: float
+
+PathLike = Union[str, os.PathLike[str]]
+Arrays = tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.int64],
+               npt.NDArray[np.float64]]
+
+class Site:
+    label: str
+    element: str
+    charge: float
+    x: float
+    y: float
+    z: float
+    occupancy: float
+    multiplicity: Optional[int]
+    weight: Optional[float]
+    def __init__(self, label: str, charge: float, x: float, y: float, z: float,
+                 occupancy: float = ..., element: Optional[str] = ...,
+                 weight: Optional[float] = ..., multiplicity: Optional[int] = ...) -> None: ...
+
+class EnergyValue:
+    e2_per_angstrom: float
+    ev: float
+    kj_per_mol: float
+
+class Energy:
+    per_asymmetric_unit: EnergyValue
+    per_cell: EnergyValue
+
+class Result:
+    method: str
+    site_potentials: npt.NDArray[np.float64]
+    energy: Energy
+    table_entries: int
+    radius: Optional[float]
+    qmax: Optional[float]
+    alpha: Optional[float]
+    cutoff: Optional[float]
+    tolerance: Optional[float]
+    estimate: Optional[float]
+    def at(self, points: npt.ArrayLike, threads: Optional[int] = ...) -> Arrays: ...
+    def grid(self, shape: Union[int, Sequence[int]], quantity: str = ...,
+             threads: Optional[int] = ...) -> npt.NDArray[np.float64]: ...
+    def write_cube(self, path: PathLike, shape: Union[int, Sequence[int]] = ...,
+                   quantity: str = ..., threads: Optional[int] = ...) -> None: ...
+    def write_xsf(self, path: PathLike, shape: Union[int, Sequence[int]] = ...,
+                  quantity: str = ..., threads: Optional[int] = ...) -> None: ...
+
+class Crystal:
+    title: str
+    formula: str
+    formula_units: Optional[int]
+    cell: tuple[float, float, float, float, float, float]
+    inversion: bool
+    sites: list[Site]
+    positions: npt.NDArray[np.float64]
+    warnings: list[str]
+    def __init__(self, cell: Sequence[float], operations: Iterable[Any],
+                 sites: Iterable[Any], inversion: bool = ..., *, title: str = ...,
+                 formula: str = ..., formula_units: Optional[int] = ...) -> None: ...
+    @property
+    def operations(self) -> int: ...
+    @property
+    def operation_rows(self) -> list[list[tuple[float, int, int]]]: ...
+    @property
+    def group_order(self) -> int: ...
+    @property
+    def atoms_in_cell(self) -> float: ...
+    def default_radius(self) -> float: ...
+    def default_qmax(self) -> float: ...
+    def compute(self, method: str = ..., tolerance: float = ..., radius: Optional[float] = ...,
+                qmax: Optional[float] = ..., threads: Optional[int] = ...,
+                max_memory: Optional[int] = ...) -> Result: ...
+
+def read_input(path: PathLike) -> Crystal: ...
+def from_cif(path: PathLike, charges: Optional[Mapping[str, float]] = ...,
+             guess_charges: bool = ..., strict: bool = ..., block: Optional[str] = ...
+             ) -> Crystal: ...
+def from_pymatgen(structure: Any) -> Crystal: ...
+def from_ase(atoms: Any, charges: Union[Sequence[float], Mapping[str, float]]) -> Crystal: ...

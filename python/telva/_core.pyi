@@ -1,0 +1,48 @@
+"""Type stubs of telva._core, the compiled core (use the telva package)."""
+
+from typing import Any, Optional, Sequence
+
+import numpy as np
+import numpy.typing as npt
+
+OperationRows = Sequence[tuple[float, int, int]]
+SiteValues = tuple[str, float, float, float, float, float]
+
+class ConversionError(ValueError): ...
+class MemoryLimitError(ValueError, MemoryError): ...
+
+ELECTRON_VOLTS_PER_UNIT: float
+MEGAJOULES_PER_MOLE_PER_UNIT: float
+MEMORY_LIMIT: int
+DEFAULT_TABLE_LIMIT: int
+RADIUS_FRACTION: float
+SAME_POINT_TOLERANCE: float
+NEUTRALITY_TOLERANCE: float
+NOT_FINITE_TEXT: str
+
+def read_input(path: str) -> dict[str, Any]: ...
+def convert_cif(path: str, charges: Sequence[tuple[str, float]], strict: bool,
+                radius: Optional[float] = ..., qmax: Optional[float] = ...) -> dict[str, Any]: ...
+def operation_rows(text: str) -> list[tuple[float, int, int]]: ...
+def check_crystal(lattice: Sequence[float], operations: Sequence[OperationRows],
+                  inversion: bool, sites: Sequence[SiteValues]) -> None: ...
+def largest_qmax(a: float, b: float, c: float, limit: int) -> float: ...
+def table_entries(a: float, b: float, c: float, qmax: float) -> int: ...
+def cell_volume(lattice: Sequence[float]) -> float: ...
+def cell_parameters(lattice: Sequence[float]) -> list[float]: ...
+
+class SphereComputation:
+    radius: float
+    qmax: float
+    energy: float
+    table_entries: int
+    volume: float
+    site_potentials: npt.NDArray[np.float64]
+    def at(self, points: npt.ArrayLike, threads: Optional[int] = ...
+           ) -> tuple[npt.NDArray[np.float64], npt.NDArray[np.float64],
+                      npt.NDArray[np.int64], npt.NDArray[np.float64]]: ...
+
+def compute_sphere(lattice: Sequence[float], operations: Sequence[OperationRows],
+                   inversion: bool, sites: Sequence[SiteValues], radius: float, qmax: float,
+                   threads: Optional[int] = ..., max_memory: Optional[int] = ...
+                   ) -> SphereComputation: ...

@@ -1,0 +1,453 @@
+"""Crystals: the cell, the symmetry operations and the sites of the asymmetric
+unit, from a TELVA input file, a CIF, or plain Python values."""
+
+from __future__ import annotations
+
+import math
+import numbers
+import os
+import warnings
+from typing import Any, Iterable, Mapping, Sequence
+
+import numpy as np
+
+from . import _core
+from .result import Result, ewald_available
+
+#: Operations as telva keeps them: three rows (translation, code1, code2).
+OperationRows = list
+
+
+def _finite_number(value: Any, what: str) -> float:
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{what} must be a number, not {type(value).__name__}")
+    number = float(value)
+    if not math.isfinite(number):
+        raise ValueError(f"{what} must be a finite number, not {number}")
+    return number
+
+
+def element_of_label(label: str) -> str:
+    """The element symbol a site label starts with ("Na1" -> "Na", "O2" -> "O")."""
+    letters = ""
+    for char in label.strip():
+        if not char.isalpha() or len(letters) == 2:
+            break
+        letters += char
+    return letters[:1].upper() + letters[1:].lower()
+
+
+class Site:
+    """One site of the asymmetric unit.
+
+    label: str; element: str ('' when unknown); charge: ionic charge Z in e;
+    x, y, z: fractional coordinates; occupancy: in (0, 1];
+    multiplicity: the site's distinct images in the cell; weight: W, the share
+    of the site's charge that the computation gives it (occupancy times
+    multiplicity over the group order unless set).
+    """
+
+    __slots__ = ("label", "element", "charge", "x", "y", "z", "occupancy", "multiplicity",
+                 "weight")
+
+    def __init__(self, label: str, charge: float, x: float, y: float, z: float,
+                 occupancy: float = 1.0, element: str | None = None,
+                 weight: float | None = None, multiplicity: int | None = None) -> None:
+        if not isinstance(label, str):
+            raise TypeError(f"a site label must be a string, not {type(label).__name__}")
+        self.label = label
+        self.element = element_of_label(label) if element is None else str(element)
+        self.charge = _finite_number(charge, f"the charge of site {label}")
+        self.x = _finite_number(x, f"x of site {label}")
+        self.y = _finite_number(y, f"y of site {label}")
+        self.z = _finite_number(z, f"z of site {label}")
+        self.occupancy = _finite_number(occupancy, f"the occupancy of site {label}")
+        self.weight = None if weight is None else _finite_number(weight, f"W of site {label}")
+        self.multiplicity = multiplicity
+
+    def __repr__(self) -> str:
+        return (f"Site({self.label!r}, charge={self.charge:g}, x={self.x:g}, y={self.y:g}, "
+                f"z={self.z:g}, occupancy={self.occupancy:g}, multiplicity={self.multiplicity}, "
+                f"weight={self.weight!r})")
+
+
+def _site_from_value(value: Any, index: int) -> Site:
+    """A Site from a Site, a mapping of its fields, or a tuple
+    (label, charge, x, y, z[, occupancy])."""
+    if isinstance(value, Site):
+        return Site(value.label, value.charge, value.x, value.y, value.z, value.occupancy,
+                    value.element, value.weight)
+    if isinstance(value, Mapping):
+        try:
+            return Site(**value)
+        except TypeError as error:
+            raise TypeError(f"site {index}: {error}") from None
+    if isinstance(value, (tuple, list)) and len(value) in (5, 6):
+        return Site(*value)
+    raise TypeError(f"site {index} must be a Site, a dict of its fields or a tuple "
+                    f"(label, charge, x, y, z[, occupancy]), not {value!r}")
+
+
+def _operation(value: Any, index: int) -> list:
+    """The AxisCode rows of an operation given as "x,y,z" text or as rows."""
+    if isinstance(value, str):
+        return [tuple(row) for row in _core.operation_rows(value)]
+    try:
+        rows = [tuple(row) for row in value]
+    except TypeError:
+        raise TypeError(f"operation {index} must be text such as '-y,x,z+1/2' or three rows "
+                        f"(translation, code1, code2), not {value!r}") from None
+    if len(rows) != 3 or any(len(row) != 3 for row in rows):
+        raise ValueError(f"operation {index} must have three rows (translation, code1, code2)")
+    out = []
+    for translation, code1, code2 in rows:
+        t = _finite_number(translation, f"a translation of operation {index}")
+        codes = []
+        for code in (code1, code2):
+            if isinstance(code, bool) or not isinstance(code, numbers.Integral):
+                raise TypeError(f"an axis code of operation {index} must be a whole number")
+            codes.append(int(code))
+        out.append((t, codes[0], codes[1]))
+    return out
+
+
+def _rotation_and_translation(rows: Sequence[tuple]) -> tuple[np.ndarray, np.ndarray]:
+    rotation = np.zeros((3, 3))
+    translation = np.zeros(3)
+    for i, (t, code1, code2) in enumerate(rows):
+        translation[i] = t
+        for code in (code1, code2):
+            if code != 0 and abs(code) <= 3:
+                rotation[i, abs(code) - 1] += 1.0 if code > 0 else -1.0
+    return rotation, translation
+
+
+def _metric(cell: Sequence[float]) -> np.ndarray:
+    a, b, c, alpha, beta, gamma = cell
+    ca, cb, cg = (math.cos(math.radians(angle)) for angle in (alpha, beta, gamma))
+    return np.array([[a * a, a * b * cg, a * c * cb],
+                     [a * b * cg, b * b, b * c * ca],
+                     [a * c * cb, b * c * ca, c * c]])
+
+
+def _cell_images(rows_list: Sequence, inversion: bool, point: np.ndarray) -> np.ndarray:
+    """Every image of a fractional point under the operations (and their
+    inverted companions), reduced into [0, 1)."""
+    images = []
+    for rows in rows_list:
+        rotation, translation = _rotation_and_translation(rows)
+        image = rotation @ point + translation
+        images.append(image)
+        if inversion:
+            images.append(-image)
+    if not images:
+        return np.zeros((0, 3))
+    return np.mod(np.array(images), 1.0)
+
+
+def _distinct(points: np.ndarray, metric: np.ndarray, tolerance: float) -> list[np.ndarray]:
+    kept: list[np.ndarray] = []
+    for p in points:
+        if not any(_lattice_distance(p, q, metric) < tolerance for q in kept):
+            kept.append(p)
+    return kept
+
+
+def _lattice_distance(p: np.ndarray, q: np.ndarray, metric: np.ndarray) -> float:
+    d = p - q
+    d = d - np.round(d)
+    shifts = d + _SHIFTS
+    return float(np.sqrt(np.min(np.einsum("ij,jk,ik->i", shifts, metric, shifts))))
+
+
+_SHIFTS = np.array([(i, j, k) for i in (-1, 0, 1) for j in (-1, 0, 1) for k in (-1, 0, 1)],
+                   dtype=float)
+
+
+class Crystal:
+    """A crystal: cell, symmetry operations and the sites of the asymmetric unit.
+
+    Crystal(cell, operations, sites, inversion=False, *, title='', formula='',
+    formula_units=None)
+
+    cell: a, b, c in Angstrom (at least 1) and alpha, beta, gamma in degrees.
+    operations: the space group's operations, each as text ("x,y,z",
+    "-y,x-y,z+1/3") or as three AxisCode rows (translation, code1, code2) with
+    codes 0, +-1, +-2, +-3 for none, x, y, z; the identity among them. With
+    inversion=True every operation also has its companion -op, not listed.
+    sites: Site objects, dicts of their fields, or tuples
+    (label, charge, x, y, z[, occupancy]).
+
+    Attributes: title, formula ('' when unknown), formula_units (Z of the
+    CIF, or None), cell (6 floats), operations (the number listed),
+    group_order (with the inverted companions), inversion, sites (list of
+    Site), atoms_in_cell (sum of multiplicity x occupancy), positions (an
+    (n, 3) array: the position records of an input file), warnings.
+    """
+
+    def __init__(self, cell: Sequence[float], operations: Iterable[Any], sites: Iterable[Any],
+                 inversion: bool = False, *, title: str = "", formula: str = "",
+                 formula_units: int | None = None) -> None:
+        cell_values = self._check_cell(cell)
+        if isinstance(operations, (str, bytes)):
+            raise TypeError("operations must be a list of operations, such as ['x,y,z']")
+        rows = [_operation(op, i) for i, op in enumerate(operations)]
+        if not rows:
+            raise ValueError("no symmetry operations: give at least the identity, ['x,y,z']")
+        site_list = [_site_from_value(s, i) for i, s in enumerate(sites)]
+        if not site_list:
+            raise ValueError("the structure has no sites: give at least one")
+        for site in site_list:
+            if not (0 < site.occupancy <= 1 + 1e-6):
+                raise ValueError(f"site {site.label} has the occupancy {site.occupancy:g}, "
+                                 f"outside (0, 1]")
+        self._setup(cell_values, rows, bool(inversion), site_list, title, formula, formula_units)
+        group_order = self.group_order
+        metric = _metric(self.cell)
+        for site in self.sites:
+            images = _cell_images(rows, self.inversion, np.array([site.x, site.y, site.z]))
+            site.multiplicity = len(_distinct(images, metric, _core.SAME_POINT_TOLERANCE))
+            if site.weight is None:
+                site.weight = site.occupancy * site.multiplicity / group_order
+        _core.check_crystal(self._lattice, self._rows, self.inversion, self._site_values())
+
+    @staticmethod
+    def _check_cell(cell: Sequence[float]) -> list[float]:
+        try:
+            values = list(cell)
+        except TypeError:
+            raise TypeError("cell must be six numbers: a, b, c, alpha, beta, gamma") from None
+        if len(values) != 6:
+            raise ValueError(f"cell must be six numbers (a, b, c, alpha, beta, gamma), "
+                             f"not {len(values)}")
+        names = ("a", "b", "c", "alpha", "beta", "gamma")
+        values = [_finite_number(v, f"cell {n}") for v, n in zip(values, names)]
+        for value, name in zip(values[:3], names):
+            if value < 1:
+                raise ValueError(f"cell {name} = {value:g} A: an edge must be at least 1 A")
+        for value, name in zip(values[3:], names[3:]):
+            if not 0 < value < 180:
+                raise ValueError(f"cell {name} = {value:g} degrees: an angle must lie "
+                                 f"between 0 and 180")
+        _core.cell_volume(values)  # a cell of no volume: ValueError
+        return values
+
+    def _setup(self, lattice: Sequence[float], rows: list, inversion: bool, sites: list[Site],
+               title: str, formula: str, formula_units: int | None) -> None:
+        self._lattice = [float(v) for v in lattice]
+        self._rows = rows
+        self.inversion = inversion
+        self.sites = sites
+        self.title = str(title)
+        self.formula = str(formula)
+        self.formula_units = formula_units
+        self.cell = tuple(_core.cell_parameters(self._lattice))
+        self.positions = np.zeros((0, 3))
+        self.warnings: list[str] = []
+        self._radius: float | None = None
+        self._qmax: float | None = None
+
+    @classmethod
+    def _from_core(cls, values: Mapping[str, Any]) -> "Crystal":
+        """A crystal of values as the core read them (input file or CIF)."""
+        crystal = cls.__new__(cls)
+        sites = []
+        for label, charge, weight, x, y, z in values["sites"]:
+            sites.append(Site(label.rstrip(), charge, x, y, z, weight=weight))
+        crystal._setup(values["lattice"], [[tuple(r) for r in op] for op in values["operations"]],
+                       bool(values["inversion"]), sites, values["title"].rstrip(),
+                       values.get("formula", ""), None)
+        crystal._radius = values["radius"]
+        crystal._qmax = values["qmax"]
+        return crystal
+
+    @property
+    def operations(self) -> int:
+        """The number of operations listed (without inverted companions)."""
+        return len(self._rows)
+
+    @property
+    def operation_rows(self) -> list:
+        """The operations as AxisCode rows [(translation, code1, code2)] * 3."""
+        return [list(op) for op in self._rows]
+
+    @property
+    def group_order(self) -> int:
+        """The operations with their inverted companions."""
+        return len(self._rows) * (2 if self.inversion else 1)
+
+    @property
+    def atoms_in_cell(self) -> float:
+        """The sum of multiplicity x occupancy over the sites."""
+        return float(sum((s.multiplicity or 0) * s.occupancy for s in self.sites))
+
+    def _site_values(self) -> list[tuple]:
+        return [(s.label, s.charge, s.weight, s.x, s.y, s.z) for s in self.sites]
+
+    def default_radius(self) -> float:
+        """R as telva-cif chooses it: 0.45 x the shortest distance between
+        charged atoms at different positions, rounded down to 0.001 A."""
+        if self._radius is not None:
+            return self._radius
+        metric = _metric(self.cell)
+        points = []
+        for site in self.sites:
+            if site.charge == 0:
+                continue
+            points.extend(_distinct(_cell_images(self._rows, self.inversion,
+                                                 np.array([site.x, site.y, site.z])),
+                                    metric, _core.SAME_POINT_TOLERANCE))
+        cell_points = np.array(points).reshape(-1, 3)
+        shortest = math.inf
+        for i in range(len(cell_points)):
+            d = cell_points[i + 1:] - cell_points[i]
+            d = d - np.round(d)
+            for shift in _SHIFTS:
+                s = d + shift
+                lengths = np.sqrt(np.einsum("ij,jk,ik->i", s, metric, s))
+                lengths = lengths[lengths >= _core.SAME_POINT_TOLERANCE]
+                if lengths.size:
+                    shortest = min(shortest, float(lengths.min()))
+        if not math.isfinite(shortest):
+            raise ValueError("no two charged atoms at different positions to take the sphere "
+                             "radius from; give it with radius=R")
+        return math.floor(_core.RADIUS_FRACTION * shortest * 1000.0) / 1000.0
+
+    def default_qmax(self, radius: float | None = None) -> float:
+        """qmax as telva-cif chooses it: the smallest whose truncation estimate
+        for the largest charge meets 1e-5 e/A, within the listing's table."""
+        if self._qmax is not None:
+            return self._qmax
+        a, b, c = self.cell[:3]
+        capped = _core.largest_qmax(a, b, c, _core.DEFAULT_TABLE_LIMIT)
+        largest = max((abs(s.charge) for s in self.sites), default=0.0)
+        if largest == 0:
+            return capped
+        r = self.default_radius() if radius is None else radius
+        return min(capped, _core.qmax_for_tolerance(largest, r, _core.DEFAULT_CIF_TOLERANCE))
+
+    def compute(self, method: str = "ewald", tolerance: float = 1e-8,
+                radius: float | None = None, qmax: float | None = None,
+                threads: int | None = None, max_memory: int | None = None) -> Result:
+        """The site potentials and the energy.
+
+        method="ewald" (the default) gives converged point-charge potentials
+        within `tolerance` e/A. method="sphere" gives the telva listing's
+        numbers bit for bit, with the sphere radius `radius` (A) and the
+        reciprocal-space range `qmax` (1/A); both default to the input file's
+        values, or as telva-cif chooses them. `threads` caps the threads used
+        (results are the same for every count); `max_memory` (bytes) bounds the
+        table, refused with MemoryLimitError before anything is allocated.
+        """
+        if threads is not None and (isinstance(threads, bool)
+                                    or not isinstance(threads, numbers.Integral)):
+            raise TypeError("threads must be a whole number or None")
+        if max_memory is not None:
+            if isinstance(max_memory, bool) or not isinstance(max_memory, numbers.Integral):
+                raise TypeError("max_memory must be a whole number of bytes or None")
+            if max_memory <= 0:
+                raise ValueError(f"max_memory must be a positive number of bytes, "
+                                 f"not {max_memory}")
+        if method == "sphere":
+            r = self.default_radius() if radius is None else _finite_number(radius, "radius")
+            q = self.default_qmax(r) if qmax is None else _finite_number(qmax, "qmax")
+            if r <= 0:
+                raise ValueError("radius of an ionic sphere must be a positive number")
+            if q < 0:
+                raise ValueError("qmax must be a non-negative number")
+            core = _core.compute_sphere(self._lattice, self._rows, self.inversion,
+                                        self._site_values(), r, q, threads, max_memory)
+            return Result(self, "sphere", core, max_memory)
+        if method == "ewald":
+            t = _finite_number(tolerance, "tolerance")
+            if not t > 0:
+                raise ValueError(f"tolerance must be a positive number of e/A, not {t:g}")
+            if not ewald_available():
+                raise NotImplementedError("this build of telva has no ewald method yet; "
+                                          "use method='sphere'")
+            core = _core.compute_ewald(self._lattice, self._rows, self.inversion,
+                                       self._site_values(), t, threads, max_memory)
+            return Result(self, "ewald", core, max_memory)
+        raise ValueError(f"method must be 'ewald' or 'sphere', not {method!r}")
+
+    def __repr__(self) -> str:
+        a, b, c, alpha, beta, gamma = self.cell
+        return (f"<telva.Crystal {self.title or self.formula or 'untitled'!r}: "
+                f"{len(self.sites)} sites, {self.group_order} operations, "
+                f"cell {a:g} {b:g} {c:g} {alpha:g} {beta:g} {gamma:g}>")
+
+
+def _existing_file(path: Any) -> str:
+    text = os.fspath(path)
+    if isinstance(text, bytes):
+        text = os.fsdecode(text)
+    if not os.path.exists(text):
+        raise FileNotFoundError(2, "No such file or directory", text)
+    if os.path.isdir(text):
+        raise IsADirectoryError(21, "Is a directory", text)
+    return text
+
+
+def read_input(path: str | os.PathLike) -> Crystal:
+    """A crystal from a TELVA input file, with its R and qmax as the sphere
+    method's defaults and its position records in `positions`.
+
+    Raises FileNotFoundError, OSError, or ValueError with telva's text for an
+    input that telva refuses.
+    """
+    text = _existing_file(path)
+    values = _core.read_input(text)
+    crystal = Crystal._from_core(values)
+    crystal.positions = np.array(values["positions"], dtype=float).reshape(-1, 3)
+    metric = _metric(crystal.cell)
+    order = crystal.group_order
+    for site in crystal.sites:
+        images = _cell_images(crystal._rows, crystal.inversion,
+                              np.array([site.x, site.y, site.z]))
+        site.multiplicity = len(_distinct(images, metric, _core.SAME_POINT_TOLERANCE))
+        # The file gives W; the occupancy is what W means for this multiplicity.
+        site.occupancy = (site.weight * order / site.multiplicity if site.multiplicity
+                          else 1.0)
+    return crystal
+
+
+def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None,
+             guess_charges: bool = False, strict: bool = False,
+             block: str | None = None) -> Crystal:
+    """A crystal from a CIF, converted as telva-cif converts it.
+
+    charges: {"O": -2, "Fe1": 3}, as telva-cif's --charge NAME=Z (a site label
+    takes precedence over an element; "element:Fe", "label:Fe1" say which).
+    guess_charges: charge-balanced charges for the sites without one. strict:
+    a charged cell or an atom inside a sphere is an error. block: the data
+    block to read (default: the one with a structure). R and qmax of the
+    sphere method default to telva-cif's choice. Raises ConversionError (a ValueError) with telva-cif's message,
+    FileNotFoundError / OSError for the file. Warnings (a charged cell) are
+    issued as UserWarning and kept in `warnings`.
+    """
+    text = _existing_file(path)
+    pairs = []
+    if charges is not None:
+        if not isinstance(charges, Mapping):
+            raise TypeError("charges must be a dict such as {'O': -2, 'Fe1': 3}")
+        for name, value in charges.items():
+            if not isinstance(name, str) or not name:
+                raise ValueError(f"a charge must be named by a site label or an element, "
+                                 f"not {name!r}")
+            pairs.append((name, _finite_number(value, f"the charge of {name}")))
+    if block is not None and not isinstance(block, str):
+        raise TypeError("block must be the name of a data block")
+    values = _core.convert_cif(text, pairs, bool(strict), bool(guess_charges), block or "")
+    crystal = Crystal._from_core(values)
+    units = values["formula_units"]
+    crystal.formula_units = int(units) if units is not None and float(units).is_integer() \
+        else units
+    for site, element, occupancy, multiplicity in zip(
+            crystal.sites, values["elements"], values["occupancies"], values["multiplicities"]):
+        site.element = element
+        site.occupancy = occupancy
+        site.multiplicity = multiplicity
+    crystal.warnings = list(values["warnings"])
+    for warning in crystal.warnings:
+        warnings.warn(f"{text}: {warning}", UserWarning, stacklevel=2)
+    return crystal

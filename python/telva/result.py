@@ -1,0 +1,164 @@
+"""What a computation returns: site potentials, energies, and the potential at
+any point of the crystal."""
+
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Any, Sequence
+
+import numpy as np
+
+from . import _core
+
+if TYPE_CHECKING:
+    from .crystal import Crystal
+
+#: A potential in e/A times this is in volts; an energy in e^2/A times this is in eV.
+VOLTS_PER_UNIT = _core.ELECTRON_VOLTS_PER_UNIT
+#: An energy in e^2/A times this is in kJ/mol.
+KJ_PER_MOL_PER_UNIT = _core.MEGAJOULES_PER_MOLE_PER_UNIT * 1000.0
+
+QUANTITIES = ("phic", "phiw")
+
+
+def ewald_available() -> bool:
+    """Whether this build has the ewald method."""
+    return hasattr(_core, "compute_ewald")
+
+
+class EnergyValue:
+    """One energy in three units: e2_per_angstrom, ev, kj_per_mol."""
+
+    __slots__ = ("e2_per_angstrom", "ev", "kj_per_mol")
+
+    def __init__(self, e2_per_angstrom: float) -> None:
+        self.e2_per_angstrom = float(e2_per_angstrom)
+        self.ev = self.e2_per_angstrom * VOLTS_PER_UNIT
+        self.kj_per_mol = self.e2_per_angstrom * KJ_PER_MOL_PER_UNIT
+
+    def __repr__(self) -> str:
+        return f"{self.e2_per_angstrom:.6f} e^2/A = {self.ev:.5f} eV = {self.kj_per_mol:.3f} kJ/mol"
+
+
+class Energy:
+    """The electrostatic energy per asymmetric unit (0.5 sum Z W phi, the
+    listing's figure) and per cell (times the group order)."""
+
+    __slots__ = ("per_asymmetric_unit", "per_cell")
+
+    def __init__(self, per_asymmetric_unit: float, group_order: int) -> None:
+        self.per_asymmetric_unit = EnergyValue(per_asymmetric_unit)
+        self.per_cell = EnergyValue(per_asymmetric_unit * group_order)
+
+    def __repr__(self) -> str:
+        return (f"Energy(per_asymmetric_unit={self.per_asymmetric_unit!r}, "
+                f"per_cell={self.per_cell!r})")
+
+
+class Result:
+    """The result of Crystal.compute.
+
+    method: 'sphere' or 'ewald'. site_potentials: e/A, one per site of the
+    crystal, in order. energy: Energy. table_entries: the reflections of the
+    table's index box. radius, qmax: the sphere method's settings (None for
+    ewald); alpha, cutoff, tolerance, estimate: the ewald method's (None for
+    sphere).
+    """
+
+    def __init__(self, crystal: "Crystal", method: str, core: Any,
+                 max_memory: int | None = None) -> None:
+        self._crystal = crystal
+        self._memory_limit = _core.MEMORY_LIMIT if max_memory is None else int(max_memory)
+        self._core = core
+        self.method = method
+        potentials = np.array(core.site_potentials, dtype=np.float64)
+        potentials.setflags(write=False)
+        self.site_potentials = potentials
+        self.energy = Energy(core.energy, crystal.group_order)
+        self.table_entries = int(core.table_entries)
+        self.radius = getattr(core, "radius", None) if method == "sphere" else None
+        self.qmax = getattr(core, "qmax", None) if method == "sphere" else None
+        self.alpha = getattr(core, "alpha", None)
+        self.cutoff = getattr(core, "cutoff", None)
+        self.tolerance = getattr(core, "tolerance", None)
+        self.estimate = getattr(core, "estimate", None)
+
+    def at(self, points: Any, threads: int | None = None
+           ) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
+        """The potential at fractional points, an (n, 3) array.
+
+        Returns (phiw, phic, neighbour, distance): phic, e/A, of all point
+        charges (infinite on an atom); phiw without the neighbouring atom;
+        neighbour, the index of that atom's site (-1 for none); distance to it
+        in A (NaN for none). With the sphere method these are the listing's
+        positions columns.
+        """
+        array = np.asarray(points, dtype=np.float64)
+        if array.ndim != 2 or array.shape[1] != 3:
+            raise ValueError(f"points must be an (n, 3) array of fractional coordinates, "
+                             f"not of shape {array.shape}")
+        _check_nodes(array.shape[0], "points", self._memory_limit)
+        return tuple(self._core.at(np.ascontiguousarray(array), threads))  # type: ignore
+
+    def grid(self, shape: Sequence[int] | int, quantity: str = "phic",
+             threads: int | None = None) -> np.ndarray:
+        """The map on a grid of shape (n1, n2, n3) over the cell, nodes at
+        (i/n1, j/n2, k/n3): `quantity` 'phic' or 'phiw', in e/A."""
+        dims = _grid_shape(shape)
+        _check_nodes(dims[0] * dims[1] * dims[2], "a grid", self._memory_limit)
+        if quantity not in QUANTITIES:
+            raise ValueError(f"quantity must be one of {QUANTITIES}, not {quantity!r}")
+        axes = [np.arange(n, dtype=np.float64) / n for n in dims]
+        x, y, z = np.meshgrid(*axes, indexing="ij")
+        points = np.stack([x.ravel(), y.ravel(), z.ravel()], axis=1)
+        phiw, phic, _, _ = self.at(points, threads)
+        values = phic if quantity == "phic" else phiw
+        return values.reshape(dims)
+
+    def write_cube(self, path: Any, shape: Sequence[int] | int = 48, quantity: str = "phic",
+                   threads: int | None = None) -> None:
+        """Writes the map as a Gaussian cube file (lengths in bohr, values in
+        e/A); the file appears whole or not at all."""
+        from .volumetric import write_cube
+        write_cube(path, self._crystal, self.grid(shape, quantity, threads))
+
+    def write_xsf(self, path: Any, shape: Sequence[int] | int = 48, quantity: str = "phic",
+                  threads: int | None = None) -> None:
+        """Writes the map as an XSF periodic data grid (A, values in e/A); the
+        file appears whole or not at all."""
+        from .volumetric import write_xsf
+        write_xsf(path, self._crystal, self.grid(shape, quantity, threads))
+
+    def __repr__(self) -> str:
+        return (f"<telva.Result {self.method}: {len(self.site_potentials)} sites, "
+                f"E = {self.energy.per_asymmetric_unit.e2_per_angstrom:.6f} e^2/A per "
+                f"asymmetric unit>")
+
+
+#: Bytes a grid node takes while it is computed: its point, the core's result
+#: record and the four arrays returned.
+BYTES_PER_NODE = 24 + 64 + 32
+
+
+def _grid_shape(shape: Sequence[int] | int) -> tuple[int, int, int]:
+    if isinstance(shape, (int, np.integer)) and not isinstance(shape, bool):
+        dims = (int(shape),) * 3
+    else:
+        try:
+            dims = tuple(int(n) if isinstance(n, (int, np.integer)) and not isinstance(n, bool)
+                         else None for n in shape)  # type: ignore[union-attr]
+        except TypeError:
+            raise TypeError("shape must be a whole number or three of them") from None
+        if len(dims) != 3 or None in dims:
+            raise ValueError(f"shape must be three whole numbers, not {shape!r}")
+    if min(dims) < 1:  # type: ignore[type-var]
+        raise ValueError(f"every grid dimension must be at least 1, not {dims}")
+    return dims  # type: ignore[return-value]
+
+
+def _check_nodes(count: int, what: str, limit: int) -> None:
+    """Refuses, before computing, points whose results would pass the memory limit."""
+    if count * BYTES_PER_NODE > limit:
+        raise _core.MemoryLimitError(
+            f"insufficient memory: {what} of {count} nodes needs "
+            f"{count * BYTES_PER_NODE / 1e6:.0f} MB, more than the limit of "
+            f"{limit / 1e6:.0f} MB; use fewer points or raise max_memory")

@@ -1,8 +1,0 @@
-#include <iostream>
-
-#include "driver/run.hpp"
-
-int main(int argc, char** argv) {
-  return telva::run(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout,
-                    std::cerr);
-}

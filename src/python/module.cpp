@@ -1,0 +1,447 @@
+// telva._core: the binding of the computation core to Python. It converts
+// Python values to the core's plain structs and back, releases the
+// interpreter lock while the core computes, and turns the core's faults into
+// Python exceptions in one place (translateFaults). The pure-Python package
+// (python/telva) builds the public API on top of these functions.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "base/capacities.hpp"
+#include "base/fault.hpp"
+#include "cif/charges.hpp"
+#include "cif/cif_reader.hpp"
+#include "cif/conversion.hpp"
+#include "cif/symmetry.hpp"
+#include "crystal/cell_geometry.hpp"
+#include "crystal/crystal.hpp"
+#include "electrostatics/core.hpp"
+#include "electrostatics/energy_units.hpp"
+#include "electrostatics/positions.hpp"
+#include "electrostatics/site_potentials.hpp"
+#include "electrostatics/truncation_estimate.hpp"
+#include "listing/input_file.hpp"
+#include "listing/stable_values.hpp"
+#include "records/record_files.hpp"
+
+namespace py = pybind11;
+
+namespace telva {
+
+namespace {
+
+// One operation as Python holds it: three rows (translation, code1, code2).
+using OperationRows = std::array<std::tuple<double, int, int>, 3>;
+// One site as Python hands it over: label, charge Z, weight W, x, y, z.
+using SiteValues = std::tuple<std::string, double, double, double, double, double>;
+
+SymOp toSymOp(const OperationRows& rows) {
+  SymOp op;
+  for (int i = 0; i < 3; ++i)
+    op.rows[i] = {std::get<0>(rows[i]), std::get<1>(rows[i]), std::get<2>(rows[i])};
+  return op;
+}
+
+OperationRows toRows(const SymOp& op) {
+  OperationRows rows;
+  for (int i = 0; i < 3; ++i)
+    rows[i] = {op.rows[i].translation, op.rows[i].code1, op.rows[i].code2};
+  return rows;
+}
+
+SiteValues toSiteValues(const Site& s) {
+  return {s.label, s.charge, s.W, s.x, s.y, s.z};
+}
+
+std::vector<OperationRows> operationList(const std::vector<SymOp>& ops) {
+  std::vector<OperationRows> out;
+  for (const SymOp& op : ops)
+    out.push_back(toRows(op));
+  return out;
+}
+
+std::vector<SiteValues> siteList(const std::vector<Site>& sites) {
+  std::vector<SiteValues> out;
+  for (const Site& s : sites)
+    out.push_back(toSiteValues(s));
+  return out;
+}
+
+// The values of a crystal that no computation can use, refused with the texts
+// the listing program gives for the same values in an input file; an axis
+// code that names no axis besides, which a front end may be handed.
+void checkCrystal(const Crystal& crystal) {
+  if (const std::string defect = crystalDefect(crystal); !defect.empty())
+    throw Fault{faults::invalidValue, defect};
+  for (const SymOp& op : crystal.symOps)
+    for (const SymOpRow& row : op.rows)
+      for (AxisCode code : {row.code1, row.code2})
+        if (code < -3 || code > 3)
+          throw Fault{faults::invalidValue,
+                      "axis code " + std::to_string(code) +
+                          " of a symmetry operation names no axis: use 0 or +-1, +-2, +-3"};
+}
+
+Crystal makeCrystal(const std::array<double, 6>& lattice,
+                    const std::vector<OperationRows>& operations, bool inversion,
+                    const std::vector<SiteValues>& sites) {
+  Crystal crystal;
+  crystal.lattice = lattice;
+  for (const OperationRows& rows : operations)
+    crystal.symOps.push_back(toSymOp(rows));
+  crystal.inversionAtOrigin = inversion;
+  for (const auto& [label, charge, w, x, y, z] : sites)
+    crystal.sites.push_back({label, charge, w, x, y, z});
+  checkCrystal(crystal);
+  return crystal;
+}
+
+// 0 for the machine's thread count, else the count asked for (1 to 256).
+int threadArgument(std::optional<int> threads) {
+  if (!threads) return 0;
+  if (*threads < 1 || *threads > 256)
+    throw Fault{faults::invalidValue,
+                "threads must be a whole number from 1 to 256, not " + std::to_string(*threads)};
+  return *threads;
+}
+
+py::dict readInput(const std::string& path) {
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (!stream) {
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    throw Fault{missing ? faults::fileNotFound : faults::openFailure,
+                unitText(missing ? "file not found" : "open failure", inputUnit, path)};
+  }
+  InputFile input(stream, path);
+  // The head is echoed as the listing program echoes it; here the echo goes
+  // nowhere.
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  const InputHead head = readHead(input, echo, false);
+  checkHeadValues(head, path);
+  std::vector<std::array<double, 3>> positions;
+  while (const std::optional<Position> p = readPosition(input))
+    positions.push_back({p->x, p->y, p->z});
+  py::dict out;
+  out["title"] = head.title;
+  out["radius"] = head.radius;
+  out["qmax"] = head.range;
+  out["lattice"] = head.lattice;
+  out["operations"] = operationList(head.symOps);
+  out["inversion"] = head.inversionAtOrigin != 0;
+  out["sites"] = siteList(head.sites);
+  out["positions"] = positions;
+  return out;
+}
+
+// The largest count the input file's three-column count fields hold.
+constexpr std::size_t maxCountRecord = 999;
+
+// The head of an input file held in memory; the echo goes nowhere.
+InputHead readInputText(std::string text, const std::string& name) {
+  std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
+  if (!stream) throw std::bad_alloc();
+  InputFile input(stream, name);
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  InputHead head = readHead(input, echo, false);
+  checkHeadValues(head, name);
+  return head;
+}
+
+py::dict convertCif(const std::string& path,
+                    const std::vector<std::pair<std::string, double>>& charges, bool strict,
+                    bool guessCharges, const std::string& block, std::optional<double> radius,
+                    std::optional<double> qmax) {
+  ConversionOptions options;
+  for (const auto& [name, z] : charges) {
+    // The name as --charge reads it ("Fe", "Fe1", "element:Fe", "label:Fe1").
+    ChargeOverride charge = parseChargeAssignment(name + "=0");
+    charge.charge = z;
+    options.charges.push_back(charge);
+  }
+  options.strict = strict;
+  options.guessCharges = guessCharges;
+  options.block = block;
+  options.radius = radius;
+  options.qmax = qmax;
+  options.listingCapacities = false;
+  const Conversion conversion = convertCifFile(path, options);
+  std::vector<double> occupancies;
+  std::vector<std::string> elements;
+  for (const WrittenRecord& r : conversion.records) {
+    occupancies.push_back(r.occupancy);
+    elements.push_back(r.element);
+  }
+  py::dict out;
+  out["title"] = conversion.title;
+  out["formula"] = conversion.formulaSum;
+  out["formula_units"] = conversion.formulaUnitsZ;
+  // The crystal as telva reads the written input file, so that the sphere
+  // method gives the listing of telva-cif's output; the values themselves
+  // when the file's three-column counts cannot hold them.
+  Crystal read = conversion.crystal;
+  double radiusRead = conversion.radius, qmaxRead = conversion.qmax;
+  if (conversion.sites.size() <= maxCountRecord && conversion.symOps.size() <= maxCountRecord) {
+    const InputHead head = readInputText(conversion.inputText, path);
+    read = {head.lattice, head.symOps, head.inversionAtOrigin != 0, head.sites};
+    radiusRead = head.radius;
+    qmaxRead = head.range;
+  }
+  out["radius"] = radiusRead;
+  out["qmax"] = qmaxRead;
+  out["lattice"] = read.lattice;
+  out["operations"] = operationList(read.symOps);
+  out["inversion"] = read.inversionAtOrigin;
+  out["group_order"] = conversion.groupOrder;
+  out["sites"] = siteList(read.sites);
+  out["multiplicities"] = conversion.multiplicities;
+  out["occupancies"] = occupancies;
+  out["elements"] = elements;
+  out["net_charge"] = conversion.netCharge;
+  out["warnings"] = conversion.warnings;
+  out["notes"] = conversion.notes;
+  return out;
+}
+
+OperationRows operationRows(const std::string& text) {
+  return toRows(toAxisCodeRows(parseTriplet(text)));
+}
+
+// The sphere method's computation: the crystal (owned, so that the model's
+// pointer to it stays valid), the model, and the site potentials and energy
+// as the listing gives them.
+struct SphereComputation {
+  std::unique_ptr<Crystal> crystal;
+  SphereModel model;
+  std::vector<double> potentials;
+  double energy = 0; // per asymmetric unit, e^2/Angstrom
+};
+
+SphereComputation computeSphere(Crystal crystal, double radius, double qmax, int threads,
+                                std::int64_t memoryLimit) {
+  SphereComputation c;
+  c.crystal = std::make_unique<Crystal>(std::move(crystal));
+  c.model = prepareSphere(*c.crystal, radius, qmax, threads, memoryLimit);
+  // The listing's values: where the production synthesis could print
+  // otherwise, the term-by-term one.
+  c.potentials = stableSitePotentials(c.model.table, c.model.geometry.volume, radius,
+                                      c.crystal->sites, threads);
+  c.energy = energyPerAsymmetricUnit(c.crystal->sites, c.potentials);
+  for (double value : c.potentials)
+    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
+  if (!std::isfinite(c.energy)) throw Fault{faults::notFinite, notFiniteText};
+  return c;
+}
+
+std::vector<Position>
+pointsFromArray(const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+  if (points.ndim() != 2 || points.shape(1) != 3)
+    throw Fault{faults::invalidValue, "points must be an (n, 3) array of fractional coordinates"};
+  std::vector<Position> out(points.shape(0));
+  auto view = points.unchecked<2>();
+  for (py::ssize_t i = 0; i < points.shape(0); ++i) {
+    out[i] = {view(i, 0), view(i, 1), view(i, 2)};
+    if (!std::isfinite(out[i].x) || !std::isfinite(out[i].y) || !std::isfinite(out[i].z))
+      throw Fault{faults::invalidValue, "coordinates of a position must be finite numbers"};
+  }
+  return out;
+}
+
+// phiw, phic, the neighbour's site index (-1 for none) and its distance (NaN
+// for none) of every point. A point whose potentials are not finite numbers
+// (beyond the point charge itself at distance zero) is refused as the
+// listing program refuses it.
+py::tuple sphereAt(const SphereComputation& c,
+                   const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
+                   std::optional<int> threads) {
+  const std::vector<Position> positions = pointsFromArray(points);
+  const int threadCap = threadArgument(threads);
+  std::vector<PositionResult> results;
+  {
+    py::gil_scoped_release release;
+    results = stablePositions(positionContext(c.model), positions, threadCap);
+  }
+  const py::ssize_t n = static_cast<py::ssize_t>(results.size());
+  py::array_t<double> phiw(n), phic(n), distance(n);
+  py::array_t<std::int64_t> neighbour(n);
+  const bool anyImage = !c.crystal->sites.empty() && !c.crystal->symOps.empty();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const PositionResult& r = results[i];
+    const bool found = r.neighbour.site >= 0;
+    const bool onAtom = found && r.neighbour.inSphere && r.neighbour.distance < coincidenceDistance;
+    if ((anyImage && !found) || !std::isfinite(r.phiw) ||
+        !(std::isfinite(r.phic) || (onAtom && !std::isnan(r.phic))))
+      throw Fault{faults::notFinite, notFiniteText};
+    phiw.mutable_at(i) = r.phiw;
+    phic.mutable_at(i) = r.phic;
+    neighbour.mutable_at(i) = r.neighbour.site;
+    distance.mutable_at(i) = found ? r.neighbour.distance : std::nan("");
+  }
+  return py::make_tuple(phiw, phic, neighbour, distance);
+}
+
+// Every fault of the core as the Python exception that fits it, with the
+// program's text.
+void translateFaults(std::exception_ptr thrown, PyObject* conversionError,
+                     PyObject* memoryLimitError) {
+  try {
+    if (thrown) std::rethrow_exception(thrown);
+  } catch (const Fault& fault) {
+    switch (fault.number) {
+    case faults::fileNotFound:
+      PyErr_SetString(PyExc_FileNotFoundError, fault.text.c_str());
+      break;
+    case faults::openFailure:
+    case faults::writeFailure:
+      PyErr_SetString(PyExc_OSError, fault.text.c_str());
+      break;
+    case faults::outOfMemory:
+      PyErr_SetString(memoryLimitError, fault.text.c_str());
+      break;
+    default:
+      PyErr_SetString(PyExc_ValueError, fault.text.c_str());
+    }
+  } catch (const CifError& error) {
+    PyErr_SetString(conversionError, error.what());
+  } catch (const std::length_error&) {
+    PyErr_SetString(PyExc_MemoryError, "insufficient memory");
+  } catch (const std::system_error& error) {
+    PyErr_SetString(PyExc_OSError, error.what());
+  }
+}
+
+} // namespace
+
+} // namespace telva
+
+PYBIND11_MODULE(_core, m) {
+  using namespace telva;
+  m.doc() = "The compiled core of telva: crystals in, potentials out. Use the telva package.";
+
+  // ConversionError: what telva-cif refuses, a ValueError. MemoryLimitError: a
+  // table beyond the memory limit, both a ValueError and a MemoryError.
+  // Both live as long as the interpreter; they are never released.
+  static PyObject* conversionError = PyErr_NewExceptionWithDoc(
+      "telva._core.ConversionError",
+      "A CIF that cannot be converted; str() is telva-cif's message.", PyExc_ValueError, nullptr);
+  py::tuple memoryBases =
+      py::make_tuple(py::handle(PyExc_ValueError), py::handle(PyExc_MemoryError));
+  static PyObject* memoryLimitError = PyErr_NewExceptionWithDoc(
+      "telva._core.MemoryLimitError",
+      "A computation refused before allocating: it would take more memory than allowed.",
+      memoryBases.ptr(), nullptr);
+  if (!conversionError || !memoryLimitError) throw py::error_already_set();
+  m.attr("ConversionError") = py::handle(conversionError);
+  m.attr("MemoryLimitError") = py::handle(memoryLimitError);
+  py::register_exception_translator([](std::exception_ptr thrown) {
+    translateFaults(thrown, conversionError, memoryLimitError);
+  });
+
+  m.attr("ELECTRON_VOLTS_PER_UNIT") = electronVoltsPerUnit;
+  m.attr("MEGAJOULES_PER_MOLE_PER_UNIT") = megajoulesPerMolePerUnit;
+  m.attr("MEMORY_LIMIT") = defaultMemoryLimit;
+  m.attr("DEFAULT_TABLE_LIMIT") = defaultTableLimit;
+  m.attr("DEFAULT_CIF_TOLERANCE") = ConversionOptions{}.tolerance;
+  m.attr("RADIUS_FRACTION") = radiusFraction;
+  m.attr("SAME_POINT_TOLERANCE") = samePointToleranceA;
+  m.attr("NEUTRALITY_TOLERANCE") = neutralityTolerance;
+  m.attr("NOT_FINITE_TEXT") = notFiniteText;
+
+  m.def("read_input", &readInput, py::arg("path"),
+        "The head and position records of a TELVA input file, as a dict of plain values.");
+  m.def("convert_cif", &convertCif, py::arg("path"), py::arg("charges"), py::arg("strict"),
+        py::arg("guess_charges") = false, py::arg("block") = "", py::arg("radius") = py::none(),
+        py::arg("qmax") = py::none(),
+        "telva-cif's conversion of a CIF, as a dict of plain values.");
+  m.def("qmax_for_tolerance", &qmaxForTolerance, py::arg("charge"), py::arg("radius"),
+        py::arg("tolerance"),
+        "The range whose truncation estimate for a charge meets the tolerance (telva-cif's "
+        "default).");
+  m.def(
+      "operation_rows", &operationRows, py::arg("text"),
+      "The three AxisCode rows (translation, code1, code2) of an operation such as '-y,x,z+1/2'.");
+  m.def(
+      "check_crystal",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites) {
+        makeCrystal(lattice, operations, inversion, sites);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      "Raises ValueError for values no computation can use.");
+  m.def("largest_qmax", &largestQmax, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("limit"),
+        "The largest qmax whose table holds at most `limit` entries.");
+  m.def("table_entries", &tableEntries, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("qmax"),
+        "(2 trunc(a q) + 1)(2 trunc(b q) + 1)(trunc(c q) + 1).");
+  m.def(
+      "cell_volume",
+      [](const std::array<double, 6>& lattice) {
+        if (!describesCell(lattice))
+          throw Fault{faults::invalidValue, "lattice parameters describe no cell"};
+        return buildCellGeometry(lattice, 0).volume;
+      },
+      py::arg("lattice"), "The volume of the cell in Angstrom^3.");
+
+  m.def(
+      "cell_parameters",
+      [](const std::array<double, 6>& lattice) {
+        if (!describesCell(lattice))
+          throw Fault{faults::invalidValue, "lattice parameters describe no cell"};
+        const CellGeometry g = buildCellGeometry(lattice, 0);
+        const double degree = 180 / 3.141592653589793;
+        return std::array<double, 6>{g.a,
+                                     g.b,
+                                     g.c,
+                                     std::acos(g.cosAlpha) * degree,
+                                     std::acos(g.cosBeta) * degree,
+                                     std::acos(g.cosGamma) * degree};
+      },
+      py::arg("lattice"),
+      "a, b, c in Angstrom and alpha, beta, gamma in degrees of lattice parameters in any "
+      "of the input file's forms.");
+
+  py::class_<SphereComputation>(m, "SphereComputation",
+                                "The sphere method's table, site potentials and energy.")
+      .def_property_readonly("radius", [](const SphereComputation& c) { return c.model.radius; })
+      .def_property_readonly("qmax", [](const SphereComputation& c) { return c.model.range; })
+      .def_readonly("energy", &SphereComputation::energy)
+      .def_property_readonly(
+          "table_entries",
+          [](const SphereComputation& c) { return c.model.geometry.requiredEntries; })
+      .def_property_readonly("volume",
+                             [](const SphereComputation& c) { return c.model.geometry.volume; })
+      .def_property_readonly("site_potentials",
+                             [](const SphereComputation& c) {
+                               return py::array_t<double>(c.potentials.size(), c.potentials.data());
+                             })
+      .def("at", &sphereAt, py::arg("points"), py::arg("threads") = py::none(),
+           "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
+
+  m.def(
+      "compute_sphere",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double radius, double qmax,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeSphere(std::move(crystal), radius, qmax, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
+      py::arg("max_memory") = py::none(),
+      "The sphere method's computation, with the listing program's numbers.");
+}
