@@ -293,6 +293,48 @@ py::tuple sphereAt(const SphereComputation& c,
   return py::make_tuple(phiw, phic, neighbour, distance);
 }
 
+// The Gaussian method's computation: the model (which holds its own copy of
+// the crystal) and the site potentials and energy.
+struct EwaldComputation {
+  EwaldModel model;
+  EwaldSites sites;
+};
+
+EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
+                              std::int64_t memoryLimit) {
+  EwaldComputation c;
+  c.model = prepareEwald(crystal, tolerance, threads, memoryLimit);
+  c.sites = ewaldSitePotentials(c.model);
+  for (double value : c.sites.potentials)
+    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
+  if (!std::isfinite(c.sites.energy)) throw Fault{faults::notFinite, notFiniteText};
+  return c;
+}
+
+// As sphereAt, by the Gaussian method: the neighbour is the nearest atom, and
+// on an atom phic is the point charge's own infinity.
+py::tuple ewaldAt(const EwaldComputation& c,
+                  const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+  const std::vector<Position> positions = pointsFromArray(points);
+  EwaldPoints results;
+  {
+    py::gil_scoped_release release;
+    results = ewaldPoints(c.model, positions);
+  }
+  const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
+  py::array_t<double> phiw(n), phic(n), distance(n);
+  py::array_t<std::int64_t> neighbour(n);
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const EwaldPoint& r = results.points[i];
+    if (!std::isfinite(r.phiw) || std::isnan(r.phic)) throw Fault{faults::notFinite, notFiniteText};
+    phiw.mutable_at(i) = r.phiw;
+    phic.mutable_at(i) = r.phic;
+    neighbour.mutable_at(i) = r.site;
+    distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
+  }
+  return py::make_tuple(phiw, phic, neighbour, distance);
+}
+
 // Every fault of the core as the Python exception that fits it, with the
 // program's text.
 void translateFaults(std::exception_ptr thrown, PyObject* conversionError,
@@ -428,6 +470,53 @@ PYBIND11_MODULE(_core, m) {
                              })
       .def("at", &sphereAt, py::arg("points"), py::arg("threads") = py::none(),
            "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
+
+  py::class_<EwaldComputation>(m, "EwaldComputation",
+                               "The Gaussian method's model, site potentials and energy.")
+      .def_property_readonly("energy", [](const EwaldComputation& c) { return c.sites.energy; })
+      .def_property_readonly("site_potentials",
+                             [](const EwaldComputation& c) {
+                               return py::array_t<double>(c.sites.potentials.size(),
+                                                          c.sites.potentials.data());
+                             })
+      .def_property_readonly("alpha",
+                             [](const EwaldComputation& c) { return c.model.parameters.alpha; })
+      .def_property_readonly("cutoff",
+                             [](const EwaldComputation& c) { return c.model.parameters.cutoff; })
+      .def_property_readonly("range",
+                             [](const EwaldComputation& c) { return c.model.parameters.range; })
+      .def_property_readonly("tolerance",
+                             [](const EwaldComputation& c) { return c.model.parameters.tolerance; })
+      .def_property_readonly(
+          "estimate", [](const EwaldComputation& c) { return c.model.parameters.estimate(); })
+      .def_property_readonly(
+          "table_entries",
+          [](const EwaldComputation& c) { return c.model.parameters.tableEntries; })
+      .def(
+          "at",
+          [](const EwaldComputation& c,
+             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return ewaldAt(c, points);
+          },
+          py::arg("points"), py::arg("threads") = py::none(),
+          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
+
+  m.def(
+      "compute_ewald",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double tolerance,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeEwald(crystal, tolerance, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+      "The Gaussian method's computation: converged point-charge potentials within tolerance.");
 
   m.def(
       "compute_sphere",
