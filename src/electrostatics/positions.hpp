@@ -48,6 +48,9 @@ struct PositionResult {
 // P and the neighbour corrections of one point, P given.
 PositionResult completePosition(const PositionContext& context, const Position& point,
                                 double smeared);
+// The same with the neighbour given, as findNeighbour finds it.
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared, const Neighbour& neighbour);
 
 // Many points, with P by the production synthesis on `threads` threads (0:
 // all); the results are in the points' order.
