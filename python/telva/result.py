@@ -91,7 +91,8 @@ class Result:
         charges (infinite on an atom); phiw without the neighbouring atom;
         neighbour, the index of that atom's site (-1 for none); distance to it
         in A (NaN for none). With the sphere method these are the listing's
-        positions columns.
+        positions columns. `threads` caps the sphere method's threads; the
+        ewald method uses the count given to compute().
         """
         array = np.asarray(points, dtype=np.float64)
         if array.ndim != 2 or array.shape[1] != 3:

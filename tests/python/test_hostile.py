@@ -147,6 +147,10 @@ def test_read_input_refuses(tmp_path):
         telva.read_input(tmp_path / "missing.inp")
     with pytest.raises(IsADirectoryError):
         telva.read_input(tmp_path)
+    with pytest.raises(OSError, match="regular file"):
+        telva.read_input("/dev/zero")
+    with pytest.raises(OSError, match="regular file"):
+        telva.from_cif("/dev/zero")
     with pytest.raises(ValueError, match="end-of-file"):
         telva.read_input(_write(tmp_path, "short.inp", "title\n  1.00  2.00\n"))
     with pytest.raises(ValueError, match="describe no cell"):
