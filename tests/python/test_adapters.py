@@ -88,7 +88,7 @@ def test_partial_occupancy():
 def test_sphere_route_agrees_with_symmetric_input():
     from_structure = telva.from_pymatgen(rutile()).compute(method="sphere", radius=0.95,
                                                             qmax=8.0)
-    from conftest import ROOT
+    from module_paths import ROOT
     listing_crystal = telva.read_input(ROOT / "examples/rutile.inp")
     direct = listing_crystal.compute(method="sphere", radius=0.95, qmax=8.0)
     assert from_structure.site_potentials[[0, 2]] == pytest.approx(

@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 from telva.result import ewald_available
 
 pytestmark = pytest.mark.skipif(not ewald_available(), reason="no ewald method in this build")

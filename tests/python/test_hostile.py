@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 
 ROCKSALT = ROOT / "examples" / "rocksalt.inp"
 NACL_CELL = (5.64, 5.64, 5.64, 90, 90, 90)

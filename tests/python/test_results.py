@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 
 
 @pytest.fixture(scope="module")
@@ -69,7 +69,7 @@ def _map_values(path, kind):
 def test_map_files_equal_telva_map(rutile, tmp_path, kind, unit, factor):
     """The files are telva-map's for the same grid, quantity and unit."""
     import subprocess
-    from conftest import BUILD
+    from module_paths import BUILD
     crystal, result = rutile
     ours = tmp_path / f"ours.{kind}"
     getattr(result, f"write_{kind}")(ours, (4, 4, 3), "phic", unit)
