@@ -7,7 +7,7 @@ import os
 
 import numpy
 import pytest
-from conftest import write_fake_set
+from screen_support import write_fake_set
 from fake_processors import fake_process
 
 from telva import screen_sandbox

@@ -1,13 +1,13 @@
-"""Shared set-up of the telva-screen tests: import paths, a small input set, runs of the command."""
+"""Shared set-up of the telva-screen tests: import paths, a small input set, runs of the
+command, a real Dask cluster. Test modules import the fixtures they use from here."""
 
+import contextlib
 import csv
 import os
 import signal
 import subprocess
 import sys
 import time
-
-import pytest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
@@ -62,11 +62,6 @@ def write_fake_set(folder, good=12):
     return folder
 
 
-@pytest.fixture
-def fake_set(tmp_path):
-    return write_fake_set(str(tmp_path / "in"))
-
-
 def command(args, processor="fake_process"):
     """The telva-screen command line run with a processor of fake_processors."""
     code = (
@@ -116,10 +111,10 @@ def wait_for(condition, seconds, what):
     raise AssertionError(f"gave up waiting {seconds} s for {what}")
 
 
-@pytest.fixture
-def dask_cluster(tmp_path):
+@contextlib.contextmanager
+def running_cluster(folder):
     """A real `dask scheduler` and two `dask worker` processes on localhost, stopped afterwards."""
-    scheduler_file = str(tmp_path / "scheduler.json")
+    scheduler_file = os.path.join(folder, "scheduler.json")
     dask = [PYTHON, "-m", "dask", "scheduler"]
     started = []
 
