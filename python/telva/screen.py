@@ -42,6 +42,8 @@ TASKS_PER_THREAD = 2
 # Seconds between two rebuilds of the merged tables during a run.
 MERGE_SECONDS = 30.0
 DEFAULT_TIMEOUT = 300.0
+# Rounds of KilledWorker a file alone in its task goes through before its error row.
+LOST_ROUNDS = 1
 _CIF_NAME = re.compile(r"\.cif(\.gz)?$", re.IGNORECASE)
 _MEMORY = re.compile(r"^\s*([0-9]*\.?[0-9]+)\s*([kmgt]?)i?b?\s*$", re.IGNORECASE)
 _CHARGE = re.compile(r"^\s*([0-9]*\.?[0-9]+)\s*(?:/\s*([0-9]*\.?[0-9]+))?\s*$")
@@ -362,6 +364,7 @@ def screen(
     last_merge = time.monotonic()
     merge_every = MERGE_SECONDS
     written = 0
+    rounds = {}
 
     def threads():
         return sum(client.nthreads().values()) or 1
@@ -397,12 +400,17 @@ def screen(
                 records = answer["records"]
                 batcher.record(len(entries), answer["seconds"])
             except KilledWorker:
-                if len(entries) > 1:
-                    # Split it, so that a file that kills its worker takes only itself down.
-                    for entry in entries:
+                # Split the batch, so that a file that kills its worker takes only itself
+                # down; a file alone is given a few rounds, as the scheduler may blame a
+                # task that merely waited on a worker another file killed.
+                lost = [e for e in entries if len(entries) == 1 and rounds.get(e, 0) >= LOST_ROUNDS]
+                for entry in entries:
+                    if entry not in lost:
+                        rounds[entry] = rounds.get(entry, 0) + (len(entries) == 1)
                         queue.add(submit([entry]))
+                if not lost:
                     continue
-                records = [_lost_row(entries[0])]
+                records = [_lost_row(lost[0])]
             except ScreenAbort:
                 raise
             except Exception as error:  # noqa: BLE001 - the task itself cannot run here
