@@ -11,7 +11,7 @@ SANITIZE_DIR := build-sanitize
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps configure run test sanitize fuzz bench clean
+.PHONY: all deps configure run test sanitize fuzz fuzz-cif bench clean
 
 all: configure
 	cmake --build $(BUILD_DIR) -j 2
@@ -46,9 +46,19 @@ fuzz: deps
 	  -max_len=8192 -dict=fuzz/telva.dict -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
 	  $(FUZZ_DIR)/corpus fuzz/corpus fuzz/regressions
 
+# The same for the converter: CIF text through the whole conversion.
+fuzz-cif: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DTELVA_FUZZ=ON -DTELVA_TESTS=OFF >/dev/null
+	cmake --build $(FUZZ_DIR) -j 2 --target telva_cif_fuzz
+	mkdir -p $(FUZZ_DIR)/cif_corpus $(FUZZ_DIR)/artifacts
+	$(FUZZ_DIR)/telva_cif_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=25 -rss_limit_mb=2048 \
+	  -max_len=8192 -dict=fuzz/cif.dict -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/artifacts/ \
+	  $(FUZZ_DIR)/cif_corpus fuzz/cif_corpus fuzz/cif_regressions
+
 bench: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
-	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench telva_python
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python
 	bench/run.sh
 
 clean:

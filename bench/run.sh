@@ -14,7 +14,38 @@ for name in synthesis table positions; do
   awk -v n="$name" -v w="$wall" -v p="$peak" 'BEGIN { printf "%-12s %10s %14.1f\n", n, w, p / 1024 }'
   rm -f "$out" "$out.time"
 done
-# The Python module against pymatgen (python3-pymatgen), when both are there.
+
+# The Gaussian method against its peer, pymatgen's EwaldSummation.
+echo
 if /usr/bin/python3 -c "import pymatgen.analysis.ewald" 2>/dev/null; then
+  /usr/bin/python3 bench/peer.py
+  # The Python module against the same peer, from a structure to site potentials.
+  echo
   PYTHONPATH=build/python /usr/bin/python3 bench/python_bench.py 1e-6
+else
+  echo "peer case skipped: python3-pymatgen is not installed (make deps)"
 fi
+
+# The map case: spinel on a 96^3 grid against the positions route, then the
+# whole telva-map run (wall time and peak memory; the bare program holds
+# about 6 MB).
+echo
+build/telva_map_bench
+work=$(mktemp -d)
+sed '2s/.*/   0.9   9.8/' bench/crystals/spinel.inp >"$work/spinel.inp" # 2,022,480 entries
+/usr/bin/time -f '%e %M' -o "$work/time" \
+  build/telva-map "$work/spinel.inp" --method sphere --grid 96 --cube "$work/spinel.cube" 2>/dev/null
+read -r wall peak <"$work/time"
+awk -v w="$wall" -v p="$peak" 'BEGIN { printf "  whole telva-map run, cube   %8s s, peak %.1f MB\n", w, p / 1024 }'
+if build/telva-map "$work/spinel.inp" --method ewald --grid 1 >/dev/null 2>&1; then
+  for t in 1e-6 1e-8; do
+    /usr/bin/time -f '%e %M' -o "$work/time" \
+      build/telva-map "$work/spinel.inp" --method ewald --tolerance $t --grid 96 2>/dev/null
+    read -r wall peak <"$work/time"
+    awk -v t="$t" -v w="$wall" -v p="$peak" \
+      'BEGIN { printf "  ewald map at %s           %8s s, peak %.1f MB\n", t, w, p / 1024 }'
+  done
+else
+  echo "  ewald map: the Gaussian method is not in this build"
+fi
+rm -rf "$work"

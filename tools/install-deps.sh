@@ -2,7 +2,14 @@
 # Installs, through the system package manager, whatever the build and the
 # tests need and the machine lacks. Does nothing when all is present.
 set -euo pipefail
-packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev tao-pegtl-dev libstb-dev clang libclang-rt-14-dev python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools python3-wheel python3-venv python3-pip python3-matplotlib python3-pymatgen python3-ase python3-dask python3-distributed python3-tqdm)
+packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev tao-pegtl-dev libstb-dev clang libclang-rt-14-dev
+  libcairo2-dev pkg-config python3-gemmi
+  python3-pymatgen # pymatgen: the benchmark's peer case and the Python module's tests
+  # The Python module: its build, its tests and examples, pip install
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
+  python3-ase python3-setuptools python3-wheel python3-venv python3-pip
+  # telva-screen: Dask distributed and the progress bar
+  python3-dask python3-distributed python3-tqdm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

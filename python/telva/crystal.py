@@ -285,46 +285,46 @@ class Crystal:
         return [(s.label, s.charge, s.weight, s.x, s.y, s.z) for s in self.sites]
 
     def default_radius(self) -> float:
-        """R as telva-cif chooses it: 0.45 x the shortest distance between ions
-        of opposite charge, rounded down to 0.001 A."""
+        """R as telva-cif chooses it: 0.45 x the shortest distance between
+        charged atoms at different positions, rounded down to 0.001 A."""
         if self._radius is not None:
             return self._radius
         metric = _metric(self.cell)
-        points, charges = [], []
+        points = []
         for site in self.sites:
-            for image in _distinct(_cell_images(self._rows, self.inversion,
-                                                np.array([site.x, site.y, site.z])),
-                                   metric, _core.SAME_POINT_TOLERANCE):
-                points.append(image)
-                charges.append(site.charge)
-        points_array = np.array(points).reshape(-1, 3)
-        charge_array = np.array(charges)
-        shortest = math.inf
-        for i in range(len(points_array)):
-            opposite = charge_array[i] * charge_array[i + 1:] < 0
-            if not opposite.any():
+            if site.charge == 0:
                 continue
-            d = points_array[i + 1:][opposite] - points_array[i]
+            points.extend(_distinct(_cell_images(self._rows, self.inversion,
+                                                 np.array([site.x, site.y, site.z])),
+                                    metric, _core.SAME_POINT_TOLERANCE))
+        cell_points = np.array(points).reshape(-1, 3)
+        shortest = math.inf
+        for i in range(len(cell_points)):
+            d = cell_points[i + 1:] - cell_points[i]
             d = d - np.round(d)
             for shift in _SHIFTS:
                 s = d + shift
-                shortest = min(shortest, float(np.sqrt(np.min(
-                    np.einsum("ij,jk,ik->i", s, metric, s)))))
+                lengths = np.sqrt(np.einsum("ij,jk,ik->i", s, metric, s))
+                lengths = lengths[lengths >= _core.SAME_POINT_TOLERANCE]
+                if lengths.size:
+                    shortest = min(shortest, float(lengths.min()))
         if not math.isfinite(shortest):
-            raise ValueError("no two atoms of opposite charge to take the sphere radius from; "
-                             "give it with radius=R")
-        if shortest < 0.1:
-            raise ValueError(f"atoms of opposite charge lie {shortest:.4f} A apart; give the "
-                             f"sphere radius with radius=R")
+            raise ValueError("no two charged atoms at different positions to take the sphere "
+                             "radius from; give it with radius=R")
         return math.floor(_core.RADIUS_FRACTION * shortest * 1000.0) / 1000.0
 
-    def default_qmax(self) -> float:
-        """qmax as telva-cif chooses it: the largest that keeps the table within
-        2,000,000 entries."""
+    def default_qmax(self, radius: float | None = None) -> float:
+        """qmax as telva-cif chooses it: the smallest whose truncation estimate
+        for the largest charge meets 1e-5 e/A, within the listing's table."""
         if self._qmax is not None:
             return self._qmax
         a, b, c = self.cell[:3]
-        return _core.largest_qmax(a, b, c, _core.DEFAULT_TABLE_LIMIT)
+        capped = _core.largest_qmax(a, b, c, _core.DEFAULT_TABLE_LIMIT)
+        largest = max((abs(s.charge) for s in self.sites), default=0.0)
+        if largest == 0:
+            return capped
+        r = self.default_radius() if radius is None else radius
+        return min(capped, _core.qmax_for_tolerance(largest, r, _core.DEFAULT_CIF_TOLERANCE))
 
     def compute(self, method: str = "ewald", tolerance: float = 1e-8,
                 radius: float | None = None, qmax: float | None = None,
@@ -350,14 +350,14 @@ class Crystal:
                                  f"not {max_memory}")
         if method == "sphere":
             r = self.default_radius() if radius is None else _finite_number(radius, "radius")
-            q = self.default_qmax() if qmax is None else _finite_number(qmax, "qmax")
+            q = self.default_qmax(r) if qmax is None else _finite_number(qmax, "qmax")
             if r <= 0:
                 raise ValueError("radius of an ionic sphere must be a positive number")
             if q < 0:
                 raise ValueError("qmax must be a non-negative number")
             core = _core.compute_sphere(self._lattice, self._rows, self.inversion,
                                         self._site_values(), r, q, threads, max_memory)
-            return Result(self, "sphere", core)
+            return Result(self, "sphere", core, max_memory)
         if method == "ewald":
             t = _finite_number(tolerance, "tolerance")
             if not t > 0:
@@ -367,7 +367,7 @@ class Crystal:
                                           "use method='sphere'")
             core = _core.compute_ewald(self._lattice, self._rows, self.inversion,
                                        self._site_values(), t, threads, max_memory)
-            return Result(self, "ewald", core)
+            return Result(self, "ewald", core, max_memory)
         raise ValueError(f"method must be 'ewald' or 'sphere', not {method!r}")
 
     def __repr__(self) -> str:
@@ -417,8 +417,11 @@ def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None
     """A crystal from a CIF, converted as telva-cif converts it.
 
     charges: {"O": -2, "Fe1": 3}, as telva-cif's --charge NAME=Z (a site label
-    takes precedence over an element). strict: a cell that is not neutral is
-    an error. Raises ConversionError (a ValueError) with telva-cif's message,
+    takes precedence over an element; "element:Fe", "label:Fe1" say which).
+    guess_charges: charge-balanced charges for the sites without one. strict:
+    a charged cell or an atom inside a sphere is an error. block: the data
+    block to read (default: the one with a structure). R and qmax of the
+    sphere method default to telva-cif's choice. Raises ConversionError (a ValueError) with telva-cif's message,
     FileNotFoundError / OSError for the file. Warnings (a charged cell) are
     issued as UserWarning and kept in `warnings`.
     """
@@ -432,18 +435,15 @@ def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None
                 raise ValueError(f"a charge must be named by a site label or an element, "
                                  f"not {name!r}")
             pairs.append((name, _finite_number(value, f"the charge of {name}")))
-    if guess_charges:
-        raise NotImplementedError("this build of telva cannot guess charges; give them with "
-                                  "charges={...} or in the CIF")
-    if block is not None:
-        raise NotImplementedError("this build of telva reads the first block with atom sites; "
-                                  "it cannot choose a block")
-    values = _core.convert_cif(text, pairs, bool(strict))
+    if block is not None and not isinstance(block, str):
+        raise TypeError("block must be the name of a data block")
+    values = _core.convert_cif(text, pairs, bool(strict), bool(guess_charges), block or "")
     crystal = Crystal._from_core(values)
-    for site, label, element, occupancy, multiplicity in zip(
-            crystal.sites, values["labels"], values["elements"], values["occupancies"],
-            values["multiplicities"]):
-        site.label = label
+    units = values["formula_units"]
+    crystal.formula_units = int(units) if units is not None and float(units).is_integer() \
+        else units
+    for site, element, occupancy, multiplicity in zip(
+            crystal.sites, values["elements"], values["occupancies"], values["multiplicities"]):
         site.element = element
         site.occupancy = occupancy
         site.multiplicity = multiplicity

@@ -64,8 +64,10 @@ class Result:
     sphere).
     """
 
-    def __init__(self, crystal: "Crystal", method: str, core: Any) -> None:
+    def __init__(self, crystal: "Crystal", method: str, core: Any,
+                 max_memory: int | None = None) -> None:
         self._crystal = crystal
+        self._memory_limit = _core.MEMORY_LIMIT if max_memory is None else int(max_memory)
         self._core = core
         self.method = method
         potentials = np.array(core.site_potentials, dtype=np.float64)
@@ -94,6 +96,7 @@ class Result:
         if array.ndim != 2 or array.shape[1] != 3:
             raise ValueError(f"points must be an (n, 3) array of fractional coordinates, "
                              f"not of shape {array.shape}")
+        _check_nodes(array.shape[0], "points", self._memory_limit)
         return tuple(self._core.at(np.ascontiguousarray(array), threads))  # type: ignore
 
     def grid(self, shape: Sequence[int] | int, quantity: str = "phic",
@@ -101,6 +104,7 @@ class Result:
         """The map on a grid of shape (n1, n2, n3) over the cell, nodes at
         (i/n1, j/n2, k/n3): `quantity` 'phic' or 'phiw', in e/A."""
         dims = _grid_shape(shape)
+        _check_nodes(dims[0] * dims[1] * dims[2], "a grid", self._memory_limit)
         if quantity not in QUANTITIES:
             raise ValueError(f"quantity must be one of {QUANTITIES}, not {quantity!r}")
         axes = [np.arange(n, dtype=np.float64) / n for n in dims]
@@ -148,9 +152,13 @@ def _grid_shape(shape: Sequence[int] | int) -> tuple[int, int, int]:
             raise ValueError(f"shape must be three whole numbers, not {shape!r}")
     if min(dims) < 1:  # type: ignore[type-var]
         raise ValueError(f"every grid dimension must be at least 1, not {dims}")
-    nodes = dims[0] * dims[1] * dims[2]  # type: ignore[operator]
-    if nodes * BYTES_PER_NODE > _core.MEMORY_LIMIT:
-        raise _core.MemoryLimitError(
-            f"a grid of {nodes} nodes needs {nodes * BYTES_PER_NODE / 1e6:.0f} MB, beyond the "
-            f"memory limit of {_core.MEMORY_LIMIT / 1e6:.0f} MB: use fewer nodes")
     return dims  # type: ignore[return-value]
+
+
+def _check_nodes(count: int, what: str, limit: int) -> None:
+    """Refuses, before computing, points whose results would pass the memory limit."""
+    if count * BYTES_PER_NODE > limit:
+        raise _core.MemoryLimitError(
+            f"insufficient memory: {what} of {count} nodes needs "
+            f"{count * BYTES_PER_NODE / 1e6:.0f} MB, more than the limit of "
+            f"{limit / 1e6:.0f} MB; use fewer points or raise max_memory")

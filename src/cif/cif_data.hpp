@@ -15,7 +15,14 @@ namespace telva {
 // user can mend it, how.
 struct CifError : std::runtime_error {
   using std::runtime_error::runtime_error;
+  bool commandLine = false; // a wrong command line rather than a wrong CIF
 };
+
+inline CifError commandLineError(const std::string& text) {
+  CifError e(text);
+  e.commandLine = true;
+  return e;
+}
 
 // Translations are held exactly, in 24ths of the cell edge: every centring,
 // screw and glide component of the space groups (halves, thirds, quarters,
@@ -37,19 +44,25 @@ struct MatrixOp {
 struct CifSite {
   std::string label;
   std::string typeSymbol; // _atom_site_type_symbol, or the label when absent
-  std::string element;    // element symbol in its usual case ("Fe"), empty if unknown
+  // Element symbol in its usual case ("Fe"); empty when the type symbol is no
+  // element (a pseudo-atom such as OH, OH2 or Wat), so that no charge is guessed.
+  std::string element;
   double x = 0, y = 0, z = 0;
   double occupancy = 1;
 };
 
 struct CifCrystal {
+  std::string source; // the file's name, for messages and suggested command lines
   std::string blockName;
-  std::string formula;
-  std::array<double, 6> cell{}; // a, b, c in Angstrom; alpha, beta, gamma in degrees
+  std::string formula;                 // _chemical_formula_sum, else _chemical_formula_structural
+  std::string formulaSum;              // _chemical_formula_sum alone
+  std::optional<double> formulaUnitsZ; // _cell_formula_units_Z
+  std::array<double, 6> cell{};        // a, b, c in Angstrom; alpha, beta, gamma in degrees
   std::vector<MatrixOp> operations;
   std::string operationsSource; // the tag or symbol the operations came from
   std::vector<CifSite> sites;
   std::map<std::string, double> oxidationNumbers; // by _atom_type_symbol
+  std::vector<std::string> warnings;              // what the reader let pass
 };
 
 } // namespace telva

@@ -1,7 +1,10 @@
 #include "cif/cif_reader.hpp"
 
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <gemmi/cif.hpp>
@@ -23,19 +26,102 @@ const char* const symopTags[] = {"_space_group_symop_operation_xyz", "_symmetry_
 const char* const hallTags[] = {"_space_group_name_Hall", "_symmetry_space_group_name_Hall"};
 const char* const hmTags[] = {"_space_group_name_H-M_alt", "_symmetry_space_group_name_H-M"};
 
+// The text as a document; repeated tags are left for the block's own check.
 cif::Document parse(const std::string& text, const std::string& name) {
   try {
-    return cif::read_memory(text.data(), text.size(), name.c_str());
+    cif::Document doc;
+    tao::pegtl::memory_input<> in(text.data(), text.size(), name);
+    doc.source = name;
+    cif::parse_input(doc, in);
+    cif::check_for_missing_values(doc);
+    return doc;
   } catch (const std::exception& e) {
     throw CifError(std::string("not a readable CIF: ") + e.what());
   }
 }
 
-cif::Block& atomBlock(cif::Document& doc) {
+bool holdsStructure(cif::Block& block) {
+  return static_cast<bool>(block.find_values("_atom_site_fract_x"));
+}
+
+std::string structureBlockNames(cif::Document& doc) {
+  std::string names;
   for (cif::Block& block : doc.blocks)
-    if (block.find_values("_atom_site_fract_x")) return block;
-  throw CifError("no data block lists atom sites with fractional coordinates "
-                 "(_atom_site_fract_x)");
+    if (holdsStructure(block)) names += (names.empty() ? "" : ", ") + block.name;
+  return names.empty() ? "none" : names;
+}
+
+// The block named `name` (any case), else the only block that lists atom sites.
+cif::Block& atomBlock(cif::Document& doc, const std::string& name) {
+  if (!name.empty()) {
+    for (cif::Block& block : doc.blocks)
+      if (gemmi::iequal(block.name, gemmi::to_lower(name))) {
+        if (!holdsStructure(block))
+          throw CifError("data block " + block.name +
+                         " lists no atom sites with fractional coordinates; the blocks that do: " +
+                         structureBlockNames(doc));
+        return block;
+      }
+    throw CifError("no data block is named " + name +
+                   "; the blocks that list atom sites: " + structureBlockNames(doc));
+  }
+  cif::Block* found = nullptr;
+  int count = 0;
+  for (cif::Block& block : doc.blocks)
+    if (holdsStructure(block)) {
+      if (!found) found = &block;
+      ++count;
+    }
+  if (!found)
+    throw CifError("no data block lists atom sites with fractional coordinates "
+                   "(_atom_site_fract_x)");
+  if (count > 1)
+    throw CifError("the CIF holds " + std::to_string(count) + " structures (data blocks " +
+                   structureBlockNames(doc) + "); choose one with --block NAME");
+  return *found;
+}
+
+// Tags whose value shapes the structure: a repeat of one is an error, since
+// either value could be the right one. A repeat of any other tag is a warning
+// and the first value is kept.
+bool shapesStructure(const std::string& tag) {
+  static const char* const prefixes[] = {"_cell_length_",
+                                         "_cell_angle_",
+                                         "_atom_site_label",
+                                         "_atom_site_type_symbol",
+                                         "_atom_site_fract_",
+                                         "_atom_site_occupancy",
+                                         "_atom_type_symbol",
+                                         "_atom_type_oxidation_number",
+                                         "_space_group_symop_operation_xyz",
+                                         "_symmetry_equiv_pos_as_xyz",
+                                         "_space_group_name_",
+                                         "_symmetry_space_group_name_"};
+  for (const char* prefix : prefixes)
+    if (gemmi::istarts_with(tag, prefix)) return true;
+  return false;
+}
+
+void dropRepeatedTags(cif::Block& block, std::vector<std::string>& warnings) {
+  std::set<std::string> seen;
+  int renamed = 0;
+  auto repeated = [&](const std::string& tag) {
+    if (seen.insert(gemmi::to_lower(tag)).second) return false;
+    if (shapesStructure(tag))
+      throw CifError("the tag " + tag + " appears more than once in data block " + block.name +
+                     "; keep the one that is right and delete the others");
+    warnings.push_back("the tag " + tag + " appears more than once in data block " + block.name +
+                       "; the first value is kept");
+    return true;
+  };
+  for (cif::Item& item : block.items) {
+    if (item.type == cif::ItemType::Pair) {
+      if (repeated(item.pair[0])) item.erase();
+    } else if (item.type == cif::ItemType::Loop) {
+      for (std::string& tag : item.loop.tags)
+        if (repeated(tag)) tag = "_telva_repeated_tag_" + std::to_string(++renamed);
+    }
+  }
 }
 
 std::string textValue(cif::Block& block, const std::string& tag) {
@@ -101,17 +187,35 @@ std::vector<MatrixOp> operationsFromSymbols(cif::Block& block, const std::array<
   return ops;
 }
 
-std::string elementOf(const std::string& typeSymbol) {
-  std::string letters;
-  for (char c : typeSymbol) {
-    if (!std::isalpha(static_cast<unsigned char>(c)) || letters.size() == 2) break;
-    letters += c;
-  }
-  if (letters.empty()) return {};
-  gemmi::El el = gemmi::find_element(letters.c_str());
-  if (el == gemmi::El::X && letters.size() == 2)
-    el = gemmi::find_element(letters.substr(0, 1).c_str());
+std::string elementName(const std::string& letters) {
+  const gemmi::El el = gemmi::find_element(letters.c_str());
   return el == gemmi::El::X ? std::string() : gemmi::Element(el).name();
+}
+
+// A type symbol names an element only as the symbol itself, optionally
+// followed by a charge or a number ("Fe", "Fe3+", "O2-", "O-2", "Fe1"); any
+// other letters (OH, OH2, Wat, Ow) make it a pseudo-atom of unknown element.
+std::string elementOfTypeSymbol(const std::string& typeSymbol) {
+  std::size_t n = 0;
+  while (n < typeSymbol.size() && std::isalpha(static_cast<unsigned char>(typeSymbol[n])))
+    ++n;
+  if (n == 0 || n > 2) return {};
+  for (std::size_t i = n; i < typeSymbol.size(); ++i)
+    if (!std::strchr("0123456789.+-", typeSymbol[i])) return {};
+  return elementName(typeSymbol.substr(0, n));
+}
+
+// Without a type symbol, the label's leading letters: a one- or two-letter
+// element ("Ca1", "Fe2a"), else for two letters the first ("Oa", "OW"); a
+// longer run of letters (Wat, Oxy) is not guessed.
+std::string elementOfLabel(const std::string& label) {
+  std::size_t n = 0;
+  while (n < label.size() && std::isalpha(static_cast<unsigned char>(label[n])))
+    ++n;
+  if (n == 0 || n > 2) return {};
+  std::string element = elementName(label.substr(0, n));
+  if (element.empty() && n == 2) element = elementName(label.substr(0, 1));
+  return element;
 }
 
 double coordinate(const std::string& raw, const std::string& label, const char* tag) {
@@ -125,13 +229,21 @@ double coordinate(const std::string& raw, const std::string& label, const char* 
 
 } // namespace
 
-CifCrystal readCifText(const std::string& text, const std::string& name) {
+CifCrystal readCifText(const std::string& text, const std::string& name,
+                       const std::string& blockName) {
   cif::Document doc = parse(text, name);
-  cif::Block& block = atomBlock(doc);
+  cif::Block& block = atomBlock(doc, blockName);
   CifCrystal crystal;
+  crystal.source = name;
+  dropRepeatedTags(block, crystal.warnings);
   crystal.blockName = block.name;
-  crystal.formula = textValue(block, "_chemical_formula_sum");
+  crystal.formulaSum = textValue(block, "_chemical_formula_sum");
+  crystal.formula = crystal.formulaSum;
   if (crystal.formula.empty()) crystal.formula = textValue(block, "_chemical_formula_structural");
+  if (const std::string* z = block.find_value("_cell_formula_units_Z"); z && !cif::is_null(*z)) {
+    const double v = cif::as_number(*z);
+    if (std::isfinite(v) && v > 0) crystal.formulaUnitsZ = v;
+  }
   const char* cellTags[] = {"_cell_length_a",    "_cell_length_b",   "_cell_length_c",
                             "_cell_angle_alpha", "_cell_angle_beta", "_cell_angle_gamma"};
   for (int i = 0; i < 6; ++i)
@@ -155,8 +267,13 @@ CifCrystal readCifText(const std::string& text, const std::string& name) {
   for (auto row : sites) {
     CifSite site;
     site.label = cif::as_string(row[0]);
-    site.typeSymbol = row.has2(1) ? cif::as_string(row[1]) : site.label;
-    site.element = elementOf(site.typeSymbol);
+    if (row.has2(1)) {
+      site.typeSymbol = cif::as_string(row[1]);
+      site.element = elementOfTypeSymbol(site.typeSymbol);
+    } else {
+      site.typeSymbol = site.label;
+      site.element = elementOfLabel(site.label);
+    }
     site.x = coordinate(row[2], site.label, "_atom_site_fract_x");
     site.y = coordinate(row[3], site.label, "_atom_site_fract_y");
     site.z = coordinate(row[4], site.label, "_atom_site_fract_z");
@@ -179,18 +296,18 @@ CifCrystal readCifText(const std::string& text, const std::string& name) {
   return crystal;
 }
 
-CifCrystal readCifFile(const std::string& path) {
+CifCrystal readCifFile(const std::string& path, const std::string& blockName) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw CifError("cannot open " + path);
   std::ostringstream content;
   content << file.rdbuf();
   if (file.bad()) throw CifError("cannot read " + path);
-  return readCifText(content.str(), path);
+  return readCifText(content.str(), path, blockName);
 }
 
 std::vector<ExpandedAtom> libraryCellExpansion(const std::string& text, const std::string& name) {
   cif::Document doc = parse(text, name);
-  cif::Block& block = atomBlock(doc);
+  cif::Block& block = atomBlock(doc, "");
   gemmi::SmallStructure st = gemmi::make_small_structure_from_block(block);
   std::vector<gemmi::Op> ops;
   for (const char* tag : symopTags) {

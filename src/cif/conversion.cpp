@@ -4,10 +4,14 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <regex>
+#include <map>
 #include <sstream>
 
 #include "base/capacities.hpp"
+#include "cif/charge_guess.hpp"
+#include "cif/cif_reader.hpp"
+#include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
 
 namespace telva {
@@ -32,11 +36,10 @@ std::string number(double value, int decimals = 4) {
   return buffer;
 }
 
-std::string lowerCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+std::string scientific(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.1e", value);
+  return buffer;
 }
 
 // A value written to fill its field, and the value the program reads back.
@@ -78,61 +81,6 @@ std::string oneLine(std::string_view text) {
 }
 
 } // namespace
-
-std::optional<double> chargeFromTypeSymbol(std::string_view symbol) {
-  static const std::regex suffixAfter(R"(^[A-Za-z]+(\d+(?:\.\d+)?)?([+-])$)");
-  static const std::regex signFirst(R"(^[A-Za-z]+([+-])(\d+(?:\.\d+)?)$)");
-  const std::string s(symbol);
-  std::smatch m;
-  if (std::regex_match(s, m, suffixAfter)) {
-    const double magnitude = m[1].matched ? std::stod(m[1].str()) : 1.0;
-    return m[2].str() == "-" ? -magnitude : magnitude;
-  }
-  if (std::regex_match(s, m, signFirst)) {
-    const double magnitude = std::stod(m[2].str());
-    return m[1].str() == "-" ? -magnitude : magnitude;
-  }
-  return std::nullopt;
-}
-
-std::vector<double> resolveCharges(const CifCrystal& crystal,
-                                   const std::vector<ChargeOverride>& overrides) {
-  for (const ChargeOverride& o : overrides) {
-    const bool named =
-        std::any_of(crystal.sites.begin(), crystal.sites.end(), [&](const CifSite& s) {
-          return s.label == o.name ||
-                 (!s.element.empty() && lowerCase(s.element) == lowerCase(o.name));
-        });
-    if (!named)
-      throw CifError("--charge " + o.name + "=" + number(o.charge, 2) + ": no site is labelled " +
-                     o.name + " and no site is of element " + o.name);
-  }
-  std::vector<double> charges;
-  for (const CifSite& site : crystal.sites) {
-    std::optional<double> charge;
-    // The last of repeated overrides wins, as on most command lines.
-    for (const ChargeOverride& o : overrides)
-      if (o.name == site.label) charge = o.charge;
-    if (!charge && !site.element.empty())
-      for (const ChargeOverride& o : overrides)
-        if (lowerCase(o.name) == lowerCase(site.element)) charge = o.charge;
-    if (!charge) {
-      const auto found = crystal.oxidationNumbers.find(site.typeSymbol);
-      if (found != crystal.oxidationNumbers.end()) charge = found->second;
-    }
-    if (!charge) charge = chargeFromTypeSymbol(site.typeSymbol);
-    if (!charge) {
-      const std::string element = site.element.empty() ? site.typeSymbol : site.element;
-      throw CifError("site " + site.label + " (type " + site.typeSymbol +
-                     ") has no known charge: the CIF gives it no _atom_type_oxidation_number "
-                     "and its type symbol carries none (as in " +
-                     element + "2+); give one with --charge " + element + "=Z (every " + element +
-                     " site) or --charge " + site.label + "=Z (this site only)");
-    }
-    charges.push_back(*charge);
-  }
-  return charges;
-}
 
 std::int64_t tableEntries(double a, double b, double c, double qmax) {
   const auto limit = [qmax](double length) {
@@ -202,16 +150,394 @@ std::vector<FractionalPoint> parsePositions(std::string_view text, const std::st
   return points;
 }
 
-Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& options) {
+std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
+                                  std::vector<std::string>& notes) {
+  std::vector<CifSite> out = sites;
+  std::map<std::string, int> seen;
+  for (const CifSite& s : sites)
+    seen[s.label] = 0;
+  for (CifSite& s : out) {
+    if (seen[s.label]++ == 0) continue;
+    std::string label;
+    for (int n = seen[s.label];; ++n) {
+      label = s.label + "_" + std::to_string(n);
+      if (!seen.count(label)) break;
+    }
+    notes.push_back("the label " + s.label + " is repeated; this site is called " + label);
+    seen[label] = 1;
+    s.label = label;
+  }
+  return out;
+}
+
+std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
+                                   std::vector<std::string>& notes) {
+  std::vector<std::optional<double>> known = knownCharges(crystal, options.charges);
+  if (std::all_of(known.begin(), known.end(), [](const auto& c) { return c.has_value(); })) {
+    std::vector<double> charges;
+    for (const auto& c : known)
+      charges.push_back(*c);
+    return charges;
+  }
+  // The atoms of each element still without a charge, and the charge of the rest,
+  // counted over the asymmetric unit with occupancies (the ratios are the cell's
+  // when every site's multiplicity is counted; see the caller's multiplicities).
+  std::vector<std::pair<std::string, double>> amounts;
+  bool guessable = true;
+  double fixed = 0;
+  const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
+    const CifSite& s = crystal.sites[i];
+    const double atoms =
+        s.occupancy *
+        static_cast<double>(
+            distinctImages(group, {s.x, s.y, s.z}, crystal.cell, samePointToleranceA).size());
+    if (known[i]) {
+      fixed += *known[i] * atoms;
+      continue;
+    }
+    if (s.element.empty()) {
+      guessable = false;
+      continue;
+    }
+    auto it = std::find_if(amounts.begin(), amounts.end(),
+                           [&](const auto& a) { return a.first == s.element; });
+    if (it == amounts.end())
+      amounts.push_back({s.element, atoms});
+    else
+      it->second += atoms;
+  }
+  if (!options.guessCharges) {
+    // Offer the guess's values in the command line when there is one.
+    std::vector<std::pair<std::string, double>> suggested;
+    if (guessable) try {
+        for (const auto& [element, state] : guessCharges(amounts, fixed))
+          suggested.push_back({element, state});
+      } catch (const CifError&) {
+      }
+    throw CifError(missingChargesMessage(crystal, options.charges, known, suggested));
+  }
+  if (!guessable) {
+    std::string names;
+    for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+      if (!known[i] && crystal.sites[i].element.empty())
+        names += (names.empty() ? "" : ", ") + crystal.sites[i].label + " (type " +
+                 crystal.sites[i].typeSymbol + ")";
+    throw CifError("--guess-charges guesses by element, and the sites " + names +
+                   " have none (pseudo-atoms); give their charges with --charge type:NAME=Z or "
+                   "--charge label:NAME=Z");
+  }
+  const auto guess = guessCharges(amounts, fixed);
+  std::string report = "charges guessed by --guess-charges (common oxidation states, the cell "
+                       "neutral): ";
+  for (std::size_t k = 0; k < guess.size(); ++k)
+    report += (k ? ", " : "") + guess[k].first + " " + (guess[k].second > 0 ? "+" : "") +
+              std::to_string(guess[k].second);
+  notes.push_back(report);
+  std::vector<double> charges;
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
+    if (known[i]) {
+      charges.push_back(*known[i]);
+      continue;
+    }
+    for (const auto& [element, state] : guess)
+      if (element == crystal.sites[i].element) charges.push_back(state);
+  }
+  return charges;
+}
+
+namespace {
+
+// Within `toleranceA` of `p` modulo lattice; a cheap test of the fractional
+// differences first.
+bool samePoint(const std::array<double, 6>& lattice, const FractionalPoint& p,
+               const FractionalPoint& q, double toleranceA) {
+  const double d[3] = {p.x - q.x, p.y - q.y, p.z - q.z};
+  for (int k = 0; k < 3; ++k)
+    if (std::abs(d[k] - std::round(d[k])) * lattice[k] > 4 * toleranceA + 1e-9 * lattice[k])
+      return false;
+  return latticeDistance(lattice, p, q) < toleranceA;
+}
+
+} // namespace
+
+std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
+                                        const std::vector<double>& charges,
+                                        const std::vector<MatrixOp>& group,
+                                        const std::array<double, 6>& lattice,
+                                        std::vector<std::string>& notes) {
+  std::vector<CellPosition> positions;
+  const int order = static_cast<int>(group.size());
+  std::vector<std::string> empty;
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
+    const CifSite& s = crystal.sites[i];
+    if (!(s.occupancy >= 0) || s.occupancy > 1 + occupancyTolerance)
+      throw CifError("site " + s.label + " has the occupancy " + number(s.occupancy) +
+                     ", outside [0, 1]");
+    if (s.occupancy == 0) {
+      empty.push_back(s.label);
+      continue;
+    }
+    const FractionalPoint p{s.x, s.y, s.z};
+    auto same = std::find_if(positions.begin(), positions.end(), [&](const CellPosition& c) {
+      return std::any_of(c.images.begin(), c.images.end(), [&](const FractionalPoint& q) {
+        return samePoint(lattice, p, q, samePointToleranceA);
+      });
+    });
+    if (same == positions.end()) {
+      CellPosition c;
+      c.point = p;
+      c.images = distinctImages(group, p, lattice, samePointToleranceA);
+      const int multiplicity = static_cast<int>(c.images.size());
+      if (order % multiplicity != 0)
+        throw CifError("site " + s.label + ": its " + std::to_string(multiplicity) +
+                       " images do not divide the " + std::to_string(order) +
+                       " operations; is it within " + number(samePointToleranceA, 2) +
+                       " A of a special position without lying on it?");
+      positions.push_back(std::move(c));
+      same = positions.end() - 1;
+    }
+    same->members.push_back(i);
+    same->charge += charges[i] * s.occupancy;
+    same->occupancy += s.occupancy;
+  }
+  if (!empty.empty()) {
+    std::string names;
+    for (const std::string& l : empty)
+      names += (names.empty() ? "" : ", ") + l;
+    notes.push_back("occupancy 0, left out: " + names);
+  }
+  if (positions.empty()) throw CifError("every atom site of the CIF has the occupancy 0");
+  for (CellPosition& c : positions) {
+    std::string names;
+    double majority = -1;
+    for (std::size_t m : c.members) {
+      const CifSite& s = crystal.sites[m];
+      names += (names.empty() ? "" : ", ") + s.label + " (" + number(s.occupancy) + ")";
+      if (s.occupancy > majority) {
+        majority = s.occupancy;
+        c.element = s.element;
+      }
+    }
+    if (c.occupancy > 1 + occupancyTolerance)
+      throw CifError("the occupancies at one position add up to " + number(c.occupancy) +
+                     ", more than 1: " + names +
+                     (c.members.size() == 1 ? "" : " lie on one orbit") +
+                     "; check the occupancies, and whether two of the sites are one "
+                     "under the symmetry");
+  }
+  return positions;
+}
+
+std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
+                                                  const std::array<double, 6>& lattice) {
+  const std::size_t n = positions.size();
+  const CellMetric g = cellMetric(lattice);
+  std::vector<std::vector<double>> nearest(n, std::vector<double>(n, INFINITY));
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j)
+      for (const FractionalPoint& q : positions[j].images) {
+        const double d = latticeDistance(g, positions[i].point, q);
+        if (i == j && d < samePointToleranceA) continue; // the atom itself
+        nearest[i][j] = std::min(nearest[i][j], d);
+      }
+  return nearest;
+}
+
+double chooseRadius(const std::vector<CellPosition>& positions,
+                    const std::vector<std::string>& labels,
+                    const std::vector<std::vector<double>>& nearest,
+                    const ConversionOptions& options, Conversion& out) {
+  const std::size_t n = positions.size();
+  double shortest = INFINITY;
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = i; j < n; ++j)
+      if (positions[i].charge != 0 && positions[j].charge != 0 && nearest[i][j] < shortest) {
+        shortest = nearest[i][j];
+        out.closestPair = labels[i] + "-" + labels[j];
+      }
+  out.shortestDistance = std::isfinite(shortest) ? shortest : 0;
+  double radius = 0;
+  if (options.radius) {
+    radius = *options.radius;
+    if (!(radius > 0) || !std::isfinite(radius))
+      throw commandLineError("--radius must be a positive number");
+    // An atom inside a charged atom's sphere keeps part of that charge smeared.
+    for (std::size_t i = 0; i < n; ++i)
+      for (std::size_t j = 0; j < n; ++j) {
+        if (positions[j].charge == 0 || !(nearest[i][j] < radius)) continue;
+        if (j < i && positions[i].charge != 0 && nearest[j][i] < radius) continue; // said once
+        const std::string other = i == j ? "another " + labels[j] + " atom" : labels[j];
+        const std::string text = "with R = " + number(radius) + " A, " + labels[i] + " lies " +
+                                 number(nearest[i][j]) + " A from " + other +
+                                 ", inside its sphere: its potential keeps part of that atom's "
+                                 "smeared charge; choose R below " +
+                                 number(nearest[i][j]) + " A";
+        if (options.strict) throw CifError(text + " (--strict)");
+        out.warnings.push_back(text);
+      }
+  } else {
+    if (!std::isfinite(shortest))
+      throw CifError("no two charged atoms at different positions, so no default sphere "
+                     "radius; give it with --radius R");
+    if (shortest < 0.1)
+      throw CifError("atoms " + out.closestPair + " lie " + number(shortest) +
+                     " A apart; give the sphere radius with --radius R");
+    // Rounded down to 0.001 A: the spheres stay apart and the record stays legible.
+    radius = std::floor(radiusFraction * shortest * 1000.0) / 1000.0;
+  }
+  // Alternative positions of a split site are never occupied together.
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = i + 1; j < n; ++j)
+      if (positions[i].occupancy < 1 - occupancyTolerance &&
+          positions[j].occupancy < 1 - occupancyTolerance && nearest[i][j] < 2 * radius)
+        out.warnings.push_back("the partial positions " + labels[i] + " and " + labels[j] +
+                               " lie " + number(nearest[i][j]) +
+                               " A apart, closer than 2R: if they are alternatives of one split "
+                               "site, each one's potential includes its partner's charge");
+  return radius;
+}
+
+namespace {
+
+// The range: the given one, or the smallest whose truncation estimate for the
+// largest record charge meets the tolerance, within the table capacity.
+Field chooseRange(double radius, double largestCharge, const ConversionOptions& options,
+                  Conversion& out) {
+  const double a = out.lattice[0], b = out.lattice[1], c = out.lattice[2];
+  Field qmaxField;
+  if (options.qmax) {
+    if (!(*options.qmax >= 0) || !std::isfinite(*options.qmax))
+      throw commandLineError("--qmax must be a non-negative number");
+    const Filled f = filled(*options.qmax, rangeWidth, rangeImplied);
+    qmaxField = f.field;
+    out.qmax = f.readBack;
+  } else {
+    if (!(options.tolerance > 0) || !std::isfinite(options.tolerance))
+      throw commandLineError("--tolerance must be a positive number");
+    const double capped = largestQmax(a, b, c, tableCapacity);
+    const double wanted = qmaxForTolerance(largestCharge, radius, options.tolerance);
+    const double best = std::min(wanted, capped);
+    const int decimals = fillingDecimals(best, rangeWidth);
+    const double step = std::pow(10.0, -decimals);
+    // Up to the field's last digit when the tolerance sets it, down when the
+    // capacity does; then down until the table fits.
+    double q = wanted <= capped ? std::ceil(best / step) * step : std::floor(best / step) * step;
+    while (true) {
+      const double readBack =
+          parseFixedField(formatFixed(q, rangeWidth, decimals), rangeImplied).value_or(NAN);
+      if (readBack >= 0 && tableEntries(a, b, c, readBack) <= tableCapacity) {
+        out.qmax = readBack;
+        break;
+      }
+      q -= step;
+    }
+    qmaxField = fixedField(rangeWidth, decimals);
+  }
+  out.tableEntries = tableEntries(a, b, c, out.qmax);
+  out.truncationError = truncationEstimate(largestCharge, radius, out.qmax);
+  const std::string estimate = "truncation estimate " + scientific(out.truncationError) +
+                               " e/A for the largest charge, " + chargeText(largestCharge);
+  if (!options.qmax) {
+    if (out.truncationError <= options.tolerance)
+      out.notes.push_back("qmax = " + number(out.qmax) + " 1/A (" +
+                          std::to_string(out.tableEntries) +
+                          " table entries), the smallest whose " + estimate +
+                          ", meets --tolerance " + scientific(options.tolerance));
+    else
+      out.warnings.push_back(
+          "qmax = " + number(out.qmax) + " 1/A fills the table's capacity of " +
+          std::to_string(tableCapacity) + " entries and stops short of --tolerance " +
+          scientific(options.tolerance) + ": " + estimate + "; a larger R lowers it");
+  } else {
+    out.notes.push_back("qmax = " + number(out.qmax) + " 1/A as given: " + estimate);
+    if (out.tableEntries > tableCapacity)
+      out.warnings.push_back("--qmax " + number(out.qmax) + " needs " +
+                             std::to_string(out.tableEntries) +
+                             " table entries; the program holds at most " +
+                             std::to_string(tableCapacity) + " and will stop");
+  }
+  return qmaxField;
+}
+
+double cellVolume(const std::array<double, 6>& l) {
+  const double degree = pi / 180;
+  const double ca = std::cos(l[3] * degree), cb = std::cos(l[4] * degree),
+               cg = std::cos(l[5] * degree);
+  return l[0] * l[1] * l[2] *
+         std::sqrt(std::max(0.0, 1 - ca * ca - cb * cb - cg * cg + 2 * ca * cb * cg));
+}
+
+void checkNeutrality(double radius, const ConversionOptions& options, Conversion& out) {
+  if (std::abs(out.netCharge) <= neutralityTolerance) return;
+  const double shift = chargedCellShift(out.netCharge, radius, cellVolume(out.lattice));
+  const std::string text =
+      "the cell is not neutral: its net charge, the sum of charge times occupancy over its atoms, "
+      "is " +
+      number(out.netCharge) +
+      " e; the potentials then include a uniform neutralising background and are all shifted by "
+      "pi Q R^2/(6V) = " +
+      number(shift, 6) + " e/A, which depends on R";
+  if (options.strict) throw CifError(text + " (--strict)");
+  out.warnings.push_back(text);
+}
+
+// Labels of the records: the member's label, or the members' joined by '+' as
+// far as the field allows; unique.
+std::vector<std::string> recordLabels(const CifCrystal& crystal,
+                                      const std::vector<CellPosition>& positions,
+                                      std::vector<std::string>& notes) {
+  std::vector<std::string> labels;
+  for (const CellPosition& c : positions) {
+    std::string label;
+    for (std::size_t m : c.members)
+      label += (label.empty() ? "" : "+") + crystal.sites[m].label;
+    if (label.size() > static_cast<std::size_t>(labelWidth)) {
+      const std::string more = "+" + std::to_string(c.members.size() - 1);
+      label = c.members.size() == 1 ? crystal.sites[c.members[0]].label.substr(0, labelWidth)
+                                    : crystal.sites[c.members[0]].label.substr(
+                                          0, std::max<std::size_t>(1, labelWidth - more.size())) +
+                                          more;
+    }
+    label = label.substr(0, labelWidth);
+    // Unique within the field: a trailing number replaces the last characters.
+    for (int n = 2; std::find(labels.begin(), labels.end(), label) != labels.end(); ++n) {
+      const std::string suffix = std::to_string(n);
+      label = label.substr(0, std::min(label.size(), labelWidth - suffix.size())) + suffix;
+    }
+    labels.push_back(label);
+    if (c.members.size() > 1) {
+      std::string names;
+      for (std::size_t m : c.members)
+        names += (names.empty() ? "" : ", ") + crystal.sites[m].label;
+      notes.push_back(names + " share one position: one record " + label + " with charge " +
+                      number(c.charge) + " (sum of charge x occupancy), occupancy " +
+                      number(c.occupancy));
+    } else if (label != crystal.sites[c.members[0]].label) {
+      notes.push_back("site " + crystal.sites[c.members[0]].label + " is written as " + label);
+    }
+  }
+  return labels;
+}
+
+} // namespace
+
+Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
   Conversion out;
-  if (crystal.sites.empty()) throw CifError("the CIF lists no atom sites");
-  if (options.listingCapacities && crystal.sites.size() > static_cast<std::size_t>(maxSites))
-    throw CifError("the CIF lists " + std::to_string(crystal.sites.size()) +
+  out.warnings = cif.warnings;
+  out.formulaSum = cif.formulaSum;
+  out.formulaUnitsZ = cif.formulaUnitsZ;
+  out.operationsSource = cif.operationsSource;
+  out.siteCount = static_cast<int>(cif.sites.size());
+  if (cif.sites.empty()) throw CifError("the CIF lists no atom sites");
+  if (options.listingCapacities && cif.sites.size() > static_cast<std::size_t>(maxSites))
+    throw CifError("the CIF lists " + std::to_string(cif.sites.size()) +
                    " atom sites, and the program holds at most " + std::to_string(maxSites));
-  for (double p : crystal.cell)
+  for (double p : cif.cell)
     if (!(p > 0) || !std::isfinite(p)) throw CifError("the CIF gives no complete cell");
 
-  const std::vector<double> charges = resolveCharges(crystal, options.charges);
+  CifCrystal crystal = cif;
+  crystal.sites = uniqueLabels(cif.sites, out.notes);
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
   const WrittenOperations written = chooseWrittenOperations(group);
   if (options.listingCapacities && written.ops.size() > static_cast<std::size_t>(maxSymOps))
@@ -222,6 +548,7 @@ Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& op
     out.symOps.push_back(toAxisCodeRows(op));
   out.inversionAtOrigin = written.inversionAtOrigin;
   out.groupOrder = static_cast<int>(group.size());
+  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
 
   // The lattice as the program will read it; every later distance uses it.
   std::vector<Value> latticeValues;
@@ -233,109 +560,31 @@ Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& op
     out.lattice[i] = f.readBack;
   }
 
-  // Atoms of the cell: every site expanded, weights from the multiplicities.
-  struct CellAtom {
-    FractionalPoint p;
-    double charge;
-    std::size_t site;
-  };
-  std::vector<CellAtom> atoms;
-  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
-    const CifSite& s = crystal.sites[i];
-    if (!(s.occupancy > 0) || s.occupancy > 1 + 1e-6)
-      throw CifError("site " + s.label + " has the occupancy " + number(s.occupancy) +
-                     ", outside (0, 1]");
-    const auto images = distinctImages(group, {s.x, s.y, s.z}, out.lattice, samePointToleranceA);
-    const int multiplicity = static_cast<int>(images.size());
-    if (out.groupOrder % multiplicity != 0)
-      throw CifError("site " + s.label + ": its " + std::to_string(multiplicity) +
-                     " images do not divide the " + std::to_string(out.groupOrder) +
-                     " operations; is it within " + number(samePointToleranceA, 2) +
-                     " A of a special position without lying on it?");
+  const std::vector<CellPosition> positions =
+      cellPositions(crystal, charges, group, out.lattice, out.notes);
+  const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
+  double largestCharge = 0;
+  for (const CellPosition& c : positions) {
+    const int multiplicity = static_cast<int>(c.images.size());
     out.multiplicities.push_back(multiplicity);
-    out.netCharge += charges[i] * s.occupancy * multiplicity;
-    for (const FractionalPoint& p : images)
-      atoms.push_back({p, charges[i], i});
+    WrittenRecord record{c.element, c.occupancy, multiplicity, {}};
+    for (std::size_t m : c.members)
+      record.members.push_back(crystal.sites[m].label);
+    out.records.push_back(record);
+    out.netCharge += c.charge * multiplicity;
+    largestCharge = std::max(largestCharge, std::fabs(c.charge));
   }
 
-  // R: a fraction of the shortest distance between ions of opposite charge.
-  std::string closestPair;
-  double shortest = INFINITY;
-  for (std::size_t i = 0; i < atoms.size(); ++i)
-    for (std::size_t j = i + 1; j < atoms.size(); ++j) {
-      if (!(atoms[i].charge * atoms[j].charge < 0)) continue;
-      const double d = latticeDistance(out.lattice, atoms[i].p, atoms[j].p);
-      if (d < shortest) {
-        shortest = d;
-        closestPair = crystal.sites[atoms[i].site].label + "-" + crystal.sites[atoms[j].site].label;
-      }
-    }
-  out.shortestOppositeDistance = std::isfinite(shortest) ? shortest : 0;
-  double radius = 0;
-  if (options.radius) {
-    radius = *options.radius;
-    if (!(radius > 0) || !std::isfinite(radius)) throw CifError("--radius must be positive");
-  } else {
-    if (!std::isfinite(shortest))
-      throw CifError("no two atoms of opposite charge to take the sphere radius from; give it "
-                     "with --radius R");
-    if (shortest < 0.1)
-      throw CifError("atoms " + closestPair + " of opposite charge lie " + number(shortest) +
-                     " A apart; give the sphere radius with --radius R");
-    // Rounded down to 0.001 A: the spheres stay apart and the record stays legible.
-    radius = std::floor(radiusFraction * shortest * 1000.0) / 1000.0;
-  }
+  const std::vector<std::vector<double>> nearest = nearestDistances(positions, out.lattice);
+  const double radius = chooseRadius(positions, labels, nearest, options, out);
   const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
   out.radius = radiusField.readBack;
   if (!options.radius)
     out.notes.push_back("R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
-                        " x the shortest distance between ions of opposite charge (" +
-                        number(shortest) + " A, " + closestPair + ")");
-
-  const double a = out.lattice[0], b = out.lattice[1], c = out.lattice[2];
-  Field qmaxField;
-  if (options.qmax) {
-    if (!(*options.qmax >= 0) || !std::isfinite(*options.qmax))
-      throw CifError("--qmax must be a non-negative number");
-    const Filled f = filled(*options.qmax, rangeWidth, rangeImplied);
-    qmaxField = f.field;
-    out.qmax = f.readBack;
-  } else {
-    // The largest value the field can hold that keeps the table within the limit.
-    const double best = largestQmax(a, b, c, defaultTableLimit);
-    const int decimals = fillingDecimals(best, rangeWidth);
-    const double step = std::pow(10.0, -decimals);
-    double q = std::floor(best / step) * step;
-    while (true) {
-      const double readBack =
-          parseFixedField(formatFixed(q, rangeWidth, decimals), rangeImplied).value_or(NAN);
-      if (tableEntries(a, b, c, readBack) <= defaultTableLimit) {
-        out.qmax = readBack;
-        break;
-      }
-      q -= step;
-    }
-    qmaxField = fixedField(rangeWidth, decimals);
-  }
-  out.tableEntries = tableEntries(a, b, c, out.qmax);
-  if (!options.qmax)
-    out.notes.push_back(
-        "qmax = " + number(out.qmax) + " 1/A, the largest that keeps the table within " +
-        std::to_string(defaultTableLimit) + " entries (" + std::to_string(out.tableEntries) + ")");
-  else if (out.tableEntries > tableCapacity)
-    out.warnings.push_back("--qmax " + number(out.qmax) + " needs " +
-                           std::to_string(out.tableEntries) +
-                           " table entries; the program holds at most " +
-                           std::to_string(tableCapacity) + " and will stop");
-
-  if (std::abs(out.netCharge) > neutralityTolerance) {
-    const std::string text = "the cell is not neutral: its net charge, the sum of charge times "
-                             "occupancy over its atoms, is " +
-                             number(out.netCharge) +
-                             " e; the potentials then include a uniform neutralising background";
-    if (options.strict) throw CifError(text + " (--strict)");
-    out.warnings.push_back(text);
-  }
+                        " x the shortest distance between charged atoms at different positions (" +
+                        number(out.shortestDistance) + " A, " + out.closestPair + ")");
+  const Field qmaxField = chooseRange(out.radius, largestCharge, options, out);
+  checkNeutrality(out.radius, options, out);
 
   // The records.
   std::string title = oneLine(crystal.blockName + " " + crystal.formula);
@@ -344,9 +593,9 @@ Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& op
   std::string text = formatRecord({textField()}, std::vector<Value>{title});
   text += formatRecord({radiusField.field, qmaxField}, std::vector<Value>{radius, out.qmax});
   const int writtenCount = static_cast<int>(written.ops.size());
-  const int siteCount = static_cast<int>(crystal.sites.size());
+  const int recordCount = static_cast<int>(positions.size());
   text += formatRecord({integerField(3), integerField(3), integerField(3)},
-                       std::vector<Value>{std::int64_t{writtenCount}, std::int64_t{siteCount},
+                       std::vector<Value>{std::int64_t{writtenCount}, std::int64_t{recordCount},
                                           std::int64_t{written.inversionAtOrigin ? 1 : 0}});
   text += formatRecord(latticeLayout, latticeValues);
   for (const SymOp& op : out.symOps) {
@@ -371,24 +620,37 @@ Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& op
     }
     text += formatRecord(layout, values);
   };
-  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
-    const CifSite& s = crystal.sites[i];
-    const double w = s.occupancy * out.multiplicities[i] / out.groupOrder;
-    std::string label = s.label.substr(0, labelWidth);
+  // W = multiplicity / operations: each atom of the orbit once, whatever
+  // occupies it; the occupancy is in the charge.
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    const CellPosition& c = positions[i];
+    const double w = static_cast<double>(out.multiplicities[i]) / out.groupOrder;
+    std::string label = labels[i];
     label.resize(labelWidth, ' ');
     std::vector<double> readBack;
-    pointRecord({charges[i], w, s.x, s.y, s.z}, {textField(labelWidth), skip(1)}, {label},
-                &readBack);
+    pointRecord({c.charge, w, c.point.x, c.point.y, c.point.z}, {textField(labelWidth), skip(1)},
+                {label}, &readBack);
     out.sites.push_back({label, readBack[0], readBack[1], readBack[2], readBack[3], readBack[4]});
   }
-  std::vector<FractionalPoint> positions = options.positions;
+  std::vector<FractionalPoint> extra = options.positions;
   if (options.atSites)
-    for (const CifSite& s : crystal.sites)
-      positions.push_back({s.x, s.y, s.z});
-  for (const FractionalPoint& p : positions)
+    for (const CellPosition& c : positions)
+      extra.push_back(c.point);
+  for (const FractionalPoint& p : extra)
     pointRecord({p.x, p.y, p.z}, {}, {}, nullptr);
   out.inputText = std::move(text);
+  out.crystal = {out.lattice, out.symOps, out.inversionAtOrigin, out.sites};
   return out;
+}
+
+Conversion convertCifFile(const std::string& path, const ConversionOptions& options) {
+  try {
+    return convertCrystal(readCifFile(path, options.block), options);
+  } catch (const CifError& e) {
+    CifError located(path + ": " + e.what());
+    located.commandLine = e.commandLine;
+    throw located;
+  }
 }
 
 } // namespace telva

@@ -9,42 +9,51 @@
 #include <string_view>
 #include <vector>
 
+#include "base/capacities.hpp"
+#include "cif/charges.hpp"
 #include "cif/cif_data.hpp"
 #include "cif/symmetry.hpp"
+#include "crystal/crystal.hpp"
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
 
 namespace telva {
 
-// --charge NAME=Z: NAME is a site label (that site only) or an element symbol
-// (every site of that element); a label takes precedence.
-struct ChargeOverride {
-  std::string name;
-  double charge = 0;
-};
-
 struct ConversionOptions {
   std::vector<ChargeOverride> charges;
-  std::optional<double> radius;           // R in Angstrom; default from the structure
-  std::optional<double> qmax;             // 1/Angstrom; default from the table limit
-  bool strict = false;                    // a charged cell is an error, not a warning
+  std::optional<double> radius; // R in Angstrom; default from the structure
+  std::optional<double> qmax;   // 1/Angstrom; default from the tolerance
+  double tolerance = 1e-5;      // e/Angstrom: the truncation estimate the default qmax meets
+  bool strict = false;          // a charged cell or an atom inside a sphere is an error
+  std::string block;            // the data block to read; empty: the one with a structure
+  bool guessCharges = false;    // charge-balanced charges for the sites without one
   std::vector<FractionalPoint> positions; // position records to append
-  bool atSites = false;                   // append one position record per site
+  bool atSites = false;                   // append one position record per site record
   // Hold the sites and operations to what the listing program takes; the
   // library, which has no such limits, turns this off.
   bool listingCapacities = true;
 };
 
-// Default R as a fraction of the shortest distance between atoms of opposite
-// charge; the spheres of neighbouring ions then stay apart.
+// Default R as a fraction of the shortest distance between two charged atoms
+// at different positions: no atom then lies inside another's sphere.
 inline constexpr double radiusFraction = 0.45;
-// Default qmax: the largest that keeps the coefficient table within this many
-// entries (the program itself holds 10,000,000, at a run time that grows with it).
-inline constexpr std::int64_t defaultTableLimit = 2'000'000;
-// Images of a site closer than this are one atom (a special position).
+// The default qmax keeps the table within the capacity the program holds.
+inline constexpr std::int64_t defaultTableLimit = tableCapacity;
+// Images of a site closer than this are one atom (a special position), and
+// sites whose orbits meet this closely share one position.
 inline constexpr double samePointToleranceA = 0.02;
 // A cell whose net charge exceeds this, in e, is charged.
 inline constexpr double neutralityTolerance = 1e-3;
+// Occupancies at one position may add up to 1 plus this (rounding in the CIF).
+inline constexpr double occupancyTolerance = 0.005;
+
+// What one written site record stands for.
+struct WrittenRecord {
+  std::string element;              // the majority species' element; empty when unknown
+  double occupancy = 0;             // sum over the species at the position
+  int multiplicity = 0;             // atoms of the cell at the position's orbit
+  std::vector<std::string> members; // the CIF's labels (made unique) of the species
+};
 
 struct Conversion {
   std::string inputText;             // the whole input file
@@ -57,11 +66,20 @@ struct Conversion {
   std::array<double, 6> lattice{};
   std::vector<SymOp> symOps;
   bool inversionAtOrigin = false;
-  int groupOrder = 0; // operations with their inverted companions
+  int groupOrder = 0;           // operations with their inverted companions
+  std::string operationsSource; // the CIF's tag or symbol the operations came from
+  int siteCount = 0;            // atom sites the CIF lists
   std::vector<Site> sites;
-  std::vector<int> multiplicities;
-  double netCharge = 0;                // sum of Z times occupancy over the cell
-  double shortestOppositeDistance = 0; // Angstrom, 0 when no such pair
+  std::vector<int> multiplicities;     // per written site record
+  std::vector<WrittenRecord> records;  // per written site record
+  Crystal crystal;                     // lattice, operations and site records as written
+  std::string formulaSum;              // the CIF's _chemical_formula_sum
+  std::optional<double> formulaUnitsZ; // the CIF's _cell_formula_units_Z
+  double netCharge = 0;                // sum of the record charges over the cell
+  double shortestDistance =
+      0;                      // Angstrom, between charged atoms of different positions; 0 when none
+  std::string closestPair;    // the labels of that pair
+  double truncationError = 0; // estimate for the largest record charge, e/Angstrom
   std::int64_t tableEntries = 0;
 };
 
@@ -70,14 +88,53 @@ struct Conversion {
 // charged cell with `strict`, ...).
 Conversion convertCrystal(const CifCrystal& crystal, const ConversionOptions& options);
 
-// The charge carried by a type symbol's suffix: O2- -> -2, Fe3+ -> 3, Na+ -> 1,
-// O-2 -> -2; nullopt when it carries none (Fe, Fe1).
-std::optional<double> chargeFromTypeSymbol(std::string_view symbol);
+// From the CIF file to the conversion, the block chosen by options.block;
+// CifError with the file's name in front of the reason.
+Conversion convertCifFile(const std::string& path, const ConversionOptions& options);
 
-// Charges of the sites in order; CifError naming the first site without one, or
-// an override that names no site and no element.
-std::vector<double> resolveCharges(const CifCrystal& crystal,
-                                   const std::vector<ChargeOverride>& overrides);
+// The steps of the conversion, in their order.
+
+// Repeated labels made unique by a suffix (_2, _3, ...), each renaming noted.
+std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
+                                  std::vector<std::string>& notes);
+
+// The site charges: knownCharges, and for the rest the guess when asked,
+// noted per element; else CifError naming every site left without one.
+std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
+                                   std::vector<std::string>& notes);
+
+// One position of the cell's sites: the species there and its orbit.
+struct CellPosition {
+  std::vector<std::size_t> members; // sites, in the CIF's order
+  FractionalPoint point;            // the first member's coordinates
+  std::vector<FractionalPoint> images;
+  double charge = 0;    // sum of charge times occupancy
+  double occupancy = 0; // sum of occupancies
+  std::string element;  // the majority species' element
+};
+
+// Sites grouped by position (orbits that meet within samePointToleranceA),
+// occupancy-0 sites left out with a note; CifError for an occupancy outside
+// [0, 1] or a position whose occupancies add up to more than 1.
+std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
+                                        const std::vector<double>& charges,
+                                        const std::vector<MatrixOp>& group,
+                                        const std::array<double, 6>& lattice,
+                                        std::vector<std::string>& notes);
+
+// nearest[i][j]: the shortest distance from position i's point to an atom of
+// position j's orbit other than itself.
+std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
+                                                  const std::array<double, 6>& lattice);
+
+// The sphere radius: the given one, checked (an atom inside another charged
+// atom's sphere, and partial positions closer than 2R, warned, or with strict
+// an error), or radiusFraction of the shortest distance between charged atoms
+// of different positions, rounded down to 0.001 A.
+double chooseRadius(const std::vector<CellPosition>& positions,
+                    const std::vector<std::string>& labels,
+                    const std::vector<std::vector<double>>& nearest,
+                    const ConversionOptions& options, Conversion& out);
 
 // (2 trunc(a q) + 1)(2 trunc(b q) + 1)(trunc(c q) + 1): the program's table.
 std::int64_t tableEntries(double a, double b, double c, double qmax);

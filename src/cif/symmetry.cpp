@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <numbers>
 #include <string>
 
@@ -58,14 +59,15 @@ void parseRow(std::string_view row, std::string_view whole, std::array<int, 3>& 
         ++end;
       const std::string number = s.substr(i, end - i);
       if (number == "." || std::count(number.begin(), number.end(), '.') > 1) fail("a bad number");
-      double value = std::stod(number);
+      double value = std::strtod(number.c_str(), nullptr);
+      if (!std::isfinite(value)) fail("a number out of range");
       i = end;
       if (i < s.size() && s[i] == '/') {
         std::size_t denEnd = ++i;
         while (denEnd < s.size() && std::isdigit(static_cast<unsigned char>(s[denEnd])))
           ++denEnd;
         if (denEnd == i) fail("a fraction without a denominator");
-        const double denominator = std::stod(s.substr(i, denEnd - i));
+        const double denominator = std::strtod(s.substr(i, denEnd - i).c_str(), nullptr);
         if (denominator == 0) fail("a zero denominator");
         value /= denominator;
         i = denEnd;
@@ -77,6 +79,9 @@ void parseRow(std::string_view row, std::string_view whole, std::array<int, 3>& 
     }
     anyTerm = true;
   }
+  // A translation is a fraction of the cell; a huge one is a typing error
+  // (and would not convert to a whole number of 24ths).
+  if (!(std::abs(shift) <= 1000)) fail("a translation out of range");
   const double inTwentyFourths = shift * translationDenominator;
   const double nearest = std::round(inTwentyFourths);
   // Decimals such as 0.3333 or 0.1667 stand for thirds and sixths.
@@ -91,8 +96,9 @@ int determinant(const std::array<std::array<int, 3>, 3>& m) {
          m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
 }
 
-// The direct metric tensor of the cell.
-std::array<std::array<double, 3>, 3> metric(const std::array<double, 6>& cell) {
+} // namespace
+
+CellMetric cellMetric(const std::array<double, 6>& cell) {
   const double toRad = std::numbers::pi / 180.0;
   const double ca = std::cos(cell[3] * toRad), cb = std::cos(cell[4] * toRad),
                cg = std::cos(cell[5] * toRad);
@@ -101,6 +107,8 @@ std::array<std::array<double, 3>, 3> metric(const std::array<double, 6>& cell) {
            {a * b * cg, b * b, b * c * ca},
            {a * c * cb, b * c * ca, c * c}}};
 }
+
+namespace {
 
 double reduced(double v) {
   double r = v - std::floor(v);
@@ -240,7 +248,10 @@ FractionalPoint apply(const MatrixOp& op, const FractionalPoint& p) {
 
 double latticeDistance(const std::array<double, 6>& cell, const FractionalPoint& p,
                        const FractionalPoint& q) {
-  const auto g = metric(cell);
+  return latticeDistance(cellMetric(cell), p, q);
+}
+
+double latticeDistance(const CellMetric& g, const FractionalPoint& p, const FractionalPoint& q) {
   double d0[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
   for (double& d : d0)
     d -= std::round(d);
@@ -262,11 +273,12 @@ std::vector<FractionalPoint> distinctImages(const std::vector<MatrixOp>& group,
                                             const FractionalPoint& p,
                                             const std::array<double, 6>& cell, double toleranceA) {
   std::vector<FractionalPoint> images;
+  const CellMetric g = cellMetric(cell);
   for (const MatrixOp& op : group) {
     FractionalPoint image = apply(op, p);
     image = {reduced(image.x), reduced(image.y), reduced(image.z)};
     const bool seen = std::any_of(images.begin(), images.end(), [&](const FractionalPoint& q) {
-      return latticeDistance(cell, image, q) < toleranceA;
+      return latticeDistance(g, image, q) < toleranceA;
     });
     if (!seen) images.push_back(image);
   }

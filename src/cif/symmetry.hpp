@@ -59,8 +59,14 @@ std::vector<FractionalPoint> distinctImages(const std::vector<MatrixOp>& group,
                                             const FractionalPoint& p,
                                             const std::array<double, 6>& cell, double toleranceA);
 
-// Shortest distance in Angstrom between two points over all lattice translations.
+// The direct metric tensor of the cell (a, b, c, alpha, beta, gamma).
+using CellMetric = std::array<std::array<double, 3>, 3>;
+CellMetric cellMetric(const std::array<double, 6>& cell);
+
+// Shortest distance in Angstrom between two points over all lattice
+// translations (the nearest image within one cell of the rounded difference).
 double latticeDistance(const std::array<double, 6>& cell, const FractionalPoint& p,
                        const FractionalPoint& q);
+double latticeDistance(const CellMetric& g, const FractionalPoint& p, const FractionalPoint& q);
 
 } // namespace telva

@@ -21,6 +21,15 @@
 //   tablePotentials    electrostatics/table_synthesis.hpp P, the smeared charges' potential
 //   sphereFormFactor, selfTerm, spherePotential: electrostatics/sphere_form_factor.hpp
 //
+// The Gaussian (Ewald) method: the converged potential of the point charges
+// to an absolute tolerance, by a Gaussian split into a reciprocal table and a
+// real-space sum over the atoms within a cutoff
+//   prepareEwald        electrostatics/ewald_model.hpp: parameters, table, atom cells
+//   ewaldSitePotentials electrostatics/ewald_sites.hpp: phi at every site, the energy
+//   ewaldPoints         electrostatics/ewald_points.hpp: phic, phiw, nearest atom
+//   ewaldRealSpace      the real-space part alone, added to a grid synthesis
+//   AtomCells           crystal/atom_cells.hpp: every atom near a point
+//
 // Units: electrostatics/energy_units.hpp converts e^2/Angstrom to eV and MJ/mol
 // (a potential in e/Angstrom times electronVoltsPerUnit is in volts).
 //
@@ -41,6 +50,9 @@
 #include "crystal/crystal_check.hpp"
 #include "crystal/position.hpp"
 #include "electrostatics/energy_units.hpp"
+#include "electrostatics/ewald_model.hpp"
+#include "electrostatics/ewald_points.hpp"
+#include "electrostatics/ewald_sites.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
 #include "electrostatics/sphere_form_factor.hpp"

@@ -41,10 +41,15 @@ Neighbour findNeighbour(const PositionContext& context, const Position& point) {
 
 PositionResult completePosition(const PositionContext& context, const Position& point,
                                 double smeared) {
+  return completePosition(context, point, smeared, findNeighbour(context, point));
+}
+
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared, const Neighbour& neighbour) {
   PositionResult result;
   result.point = point;
   result.smeared = smeared;
-  result.neighbour = findNeighbour(context, point);
+  result.neighbour = neighbour;
   const double P = result.smeared;
   const Neighbour& n = result.neighbour;
   if (n.site < 0) {

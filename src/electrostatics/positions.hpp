@@ -13,10 +13,6 @@
 
 namespace telva {
 
-// Below this distance (1.0e-5 as a single-precision number) a point is on the
-// neighbouring atom and q/d is not formed.
-inline constexpr double coincidenceDistance = static_cast<double>(1.0e-5f);
-
 struct PositionContext {
   const CoefficientTable& table;
   const CellGeometry& geometry;
@@ -52,6 +48,9 @@ struct PositionResult {
 // P and the neighbour corrections of one point, P given.
 PositionResult completePosition(const PositionContext& context, const Position& point,
                                 double smeared);
+// The same with the neighbour given, as findNeighbour finds it.
+PositionResult completePosition(const PositionContext& context, const Position& point,
+                                double smeared, const Neighbour& neighbour);
 
 // Many points, with P by the production synthesis on `threads` threads (0:
 // all); the results are in the points' order.

@@ -44,6 +44,13 @@ void addImageToRow(double* a, double* b, const double* exr, const double* exi, i
 } // namespace
 
 CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
+  const double radiusTwoPi = inputs.radius * twoPi;
+  return buildCoefficientTable(inputs, [radiusTwoPi](double q) {
+    return sphereFormFactor(q * radiusTwoPi, smearedChargeType);
+  });
+}
+
+CoefficientTable buildCoefficientTable(const TableInputs& inputs, const FormFactor& formFactor) {
   const CellGeometry& g = inputs.geometry;
   CoefficientTable table = zeroTable(g, inputs.inversionAtOrigin);
 
@@ -99,7 +106,6 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
 
   // Each reflection within range: times the form factor, over q^2; the
   // inverted companions double the cosine part and cancel the sine part.
-  const double radiusTwoPi = inputs.radius * twoPi;
   const double twice = table.inversionAtOrigin ? 2.0 : 1.0;
   std::vector<TableRow> trimmed(rows.size());
   std::vector<double> rowSums(rows.size());
@@ -119,7 +125,7 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs) {
               if (!table.B.empty()) table.B[i] = 0;
               continue;
             }
-            const double scale = twice * sphereFormFactor(q * radiusTwoPi, smearedChargeType) / q2;
+            const double scale = twice * formFactor(q) / q2;
             table.A[i] *= scale;
             if (!table.B.empty()) table.B[i] *= scale;
           }

@@ -19,6 +19,7 @@
 
 #include "base/capacities.hpp"
 #include "base/fault.hpp"
+#include "cif/charges.hpp"
 #include "cif/cif_reader.hpp"
 #include "cif/conversion.hpp"
 #include "cif/symmetry.hpp"
@@ -28,6 +29,7 @@
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
+#include "electrostatics/truncation_estimate.hpp"
 #include "listing/input_file.hpp"
 #include "listing/stable_values.hpp"
 #include "records/record_files.hpp"
@@ -161,39 +163,36 @@ InputHead readInputText(std::string text, const std::string& name) {
 
 py::dict convertCif(const std::string& path,
                     const std::vector<std::pair<std::string, double>>& charges, bool strict,
-                    std::optional<double> radius, std::optional<double> qmax) {
+                    bool guessCharges, const std::string& block, std::optional<double> radius,
+                    std::optional<double> qmax) {
   ConversionOptions options;
-  for (const auto& [name, z] : charges)
-    options.charges.push_back({name, z});
+  for (const auto& [name, z] : charges) {
+    // The name as --charge reads it ("Fe", "Fe1", "element:Fe", "label:Fe1").
+    ChargeOverride charge = parseChargeAssignment(name + "=0");
+    charge.charge = z;
+    options.charges.push_back(charge);
+  }
   options.strict = strict;
+  options.guessCharges = guessCharges;
+  options.block = block;
   options.radius = radius;
   options.qmax = qmax;
   options.listingCapacities = false;
-  CifCrystal crystal;
-  Conversion conversion;
-  try {
-    crystal = readCifFile(path);
-    conversion = convertCrystal(crystal, options);
-  } catch (const CifError& e) {
-    // As telva-cif says it: the file, then what is wrong.
-    throw CifError(path + ": " + e.what());
-  }
+  const Conversion conversion = convertCifFile(path, options);
   std::vector<double> occupancies;
-  std::vector<std::string> elements, labels;
-  for (const CifSite& s : crystal.sites) {
-    occupancies.push_back(s.occupancy);
-    elements.push_back(s.element);
-    labels.push_back(s.label);
+  std::vector<std::string> elements;
+  for (const WrittenRecord& r : conversion.records) {
+    occupancies.push_back(r.occupancy);
+    elements.push_back(r.element);
   }
   py::dict out;
   out["title"] = conversion.title;
-  out["formula"] = crystal.formula;
-  out["block"] = crystal.blockName;
+  out["formula"] = conversion.formulaSum;
+  out["formula_units"] = conversion.formulaUnitsZ;
   // The crystal as telva reads the written input file, so that the sphere
   // method gives the listing of telva-cif's output; the values themselves
   // when the file's three-column counts cannot hold them.
-  Crystal read{conversion.lattice, conversion.symOps, conversion.inversionAtOrigin,
-               conversion.sites};
+  Crystal read = conversion.crystal;
   double radiusRead = conversion.radius, qmaxRead = conversion.qmax;
   if (conversion.sites.size() <= maxCountRecord && conversion.symOps.size() <= maxCountRecord) {
     const InputHead head = readInputText(conversion.inputText, path);
@@ -208,7 +207,6 @@ py::dict convertCif(const std::string& path,
   out["inversion"] = read.inversionAtOrigin;
   out["group_order"] = conversion.groupOrder;
   out["sites"] = siteList(read.sites);
-  out["labels"] = labels;
   out["multiplicities"] = conversion.multiplicities;
   out["occupancies"] = occupancies;
   out["elements"] = elements;
@@ -356,6 +354,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("MEGAJOULES_PER_MOLE_PER_UNIT") = megajoulesPerMolePerUnit;
   m.attr("MEMORY_LIMIT") = defaultMemoryLimit;
   m.attr("DEFAULT_TABLE_LIMIT") = defaultTableLimit;
+  m.attr("DEFAULT_CIF_TOLERANCE") = ConversionOptions{}.tolerance;
   m.attr("RADIUS_FRACTION") = radiusFraction;
   m.attr("SAME_POINT_TOLERANCE") = samePointToleranceA;
   m.attr("NEUTRALITY_TOLERANCE") = neutralityTolerance;
@@ -364,8 +363,13 @@ PYBIND11_MODULE(_core, m) {
   m.def("read_input", &readInput, py::arg("path"),
         "The head and position records of a TELVA input file, as a dict of plain values.");
   m.def("convert_cif", &convertCif, py::arg("path"), py::arg("charges"), py::arg("strict"),
-        py::arg("radius") = py::none(), py::arg("qmax") = py::none(),
+        py::arg("guess_charges") = false, py::arg("block") = "", py::arg("radius") = py::none(),
+        py::arg("qmax") = py::none(),
         "telva-cif's conversion of a CIF, as a dict of plain values.");
+  m.def("qmax_for_tolerance", &qmaxForTolerance, py::arg("charge"), py::arg("radius"),
+        py::arg("tolerance"),
+        "The range whose truncation estimate for a charge meets the tolerance (telva-cif's "
+        "default).");
   m.def(
       "operation_rows", &operationRows, py::arg("text"),
       "The three AxisCode rows (translation, code1, code2) of an operation such as '-y,x,z+1/2'.");

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "cif_test_support.hpp"
+#include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
 
 namespace telva {
@@ -78,7 +79,8 @@ TEST(ResolveCharges, NamesTheSiteWithoutACharge) {
     const std::string m = e.what();
     EXPECT_NE(m.find("site Ox7"), std::string::npos) << m;
     EXPECT_NE(m.find("--charge O=Z"), std::string::npos) << m;
-    EXPECT_NE(m.find("--charge Ox7=Z"), std::string::npos) << m;
+    // One message for every site without a charge, with a command line to run.
+    EXPECT_NE(m.find("telva-cif FILE --charge O=Z"), std::string::npos) << m;
   }
   EXPECT_THROW(resolveCharges(c, {{"O", -2}, {"Xx9", 1}}), CifError); // names nothing
 }
@@ -114,12 +116,14 @@ TEST(Conversion, RocksaltInP1WritesEveryIonWithWeightOne) {
   EXPECT_EQ(head.sites[4].charge, -1.0);
   EXPECT_EQ(head.sites[4].x, 0.5);
   // R: 0.45 of the Na-Cl distance a/2, rounded down to 0.001 A.
-  EXPECT_DOUBLE_EQ(c.shortestOppositeDistance, 2.82);
+  EXPECT_DOUBLE_EQ(c.shortestDistance, 2.82);
   EXPECT_EQ(head.radius, 1.269);
   EXPECT_EQ(head.radius, c.radius);
   EXPECT_EQ(head.range, c.qmax);
-  EXPECT_LE(tableEntries(5.64, 5.64, 5.64, head.range), defaultTableLimit);
-  EXPECT_GT(tableEntries(5.64, 5.64, 5.64, head.range + 0.001), defaultTableLimit);
+  // qmax: the smallest the field holds whose estimate meets the default tolerance.
+  EXPECT_LE(truncationEstimate(1, head.radius, head.range), 1e-5);
+  EXPECT_GT(truncationEstimate(1, head.radius, head.range - 0.0001), 1e-5);
+  EXPECT_EQ(c.truncationError, truncationEstimate(1, head.radius, head.range));
   EXPECT_TRUE(c.warnings.empty());
   EXPECT_EQ(c.netCharge, 0);
 }
@@ -131,7 +135,8 @@ TEST(Conversion, GivenRadiusRangeAndPositionsAreWrittenAsGiven) {
   options.positions = {{0.25, 0.25, 0.25}, {1.0 / 3, -0.1, 0}};
   options.atSites = true;
   const Conversion c = convertCrystal(rocksaltP1(), options);
-  EXPECT_TRUE(c.notes.empty());
+  ASSERT_EQ(c.notes.size(), 1u); // the given qmax's truncation estimate
+  EXPECT_NE(c.notes[0].find("as given"), std::string::npos) << c.notes[0];
   const InputHead head = cif_test::readBack(c.inputText);
   EXPECT_EQ(head.radius, 1.0);
   EXPECT_EQ(head.range, 6.0);
@@ -146,27 +151,32 @@ TEST(Conversion, GivenRadiusRangeAndPositionsAreWrittenAsGiven) {
   EXPECT_EQ(records[22], "      0.5      0.5      0.5");
 }
 
-TEST(Conversion, MixedSiteWeightsFollowTheOccupancy) {
+TEST(Conversion, AMixedSiteIsOneRecordCarryingTheAverageCharge) {
   // Half Mg, half Fe on the cation site of a rock-salt cell, here in F-1 (the
-  // face centring and the inversion only), one oxygen site: W = occupancy x multiplicity /
-  // operations.
+  // face centring and the inversion only), one oxygen site: one record for
+  // the cation position, charge 0.5 x 2 + 0.5 x 3, W = multiplicity / operations.
   CifCrystal c;
   c.cell = {4.2, 4.2, 4.2, 90, 90, 90};
   c.operations = ops({"x,y,z", "-x,-y,-z", "x,y+1/2,z+1/2", "-x,-y+1/2,-z+1/2", "x+1/2,y,z+1/2",
                       "-x+1/2,-y,-z+1/2", "x+1/2,y+1/2,z", "-x+1/2,-y+1/2,-z"});
-  c.sites = {site("Mg1", "Mg2+", "Mg", 0, 0, 0, 0.5), site("Fe1", "Fe2+", "Fe", 0, 0, 0, 0.5),
+  c.sites = {site("Mg1", "Mg2+", "Mg", 0, 0, 0, 0.5), site("Fe1", "Fe3+", "Fe", 0, 0, 0, 0.5),
              site("O1", "O2-", "O", 0.5, 0.5, 0.5)};
   const Conversion conv = convertCrystal(c, {});
-  EXPECT_EQ(conv.multiplicities, (std::vector<int>{4, 4, 4}));
+  EXPECT_EQ(conv.multiplicities, (std::vector<int>{4, 4}));
   EXPECT_TRUE(conv.inversionAtOrigin);
   EXPECT_EQ(conv.symOps.size(), 4u);
   const InputHead head = cif_test::readBack(conv.inputText);
-  EXPECT_EQ(head.sites[0].W, 0.25);
-  EXPECT_EQ(head.sites[1].W, 0.25);
-  EXPECT_EQ(head.sites[2].W, 0.5);
-  EXPECT_EQ(conv.netCharge, 0);
-  // The opposite charges nearest each other are the cation and oxygen at a/2.
-  EXPECT_DOUBLE_EQ(conv.shortestOppositeDistance, 2.1);
+  ASSERT_EQ(head.sites.size(), 2u);
+  EXPECT_EQ(head.sites[0].label, "Mg1+Fe1 ");
+  EXPECT_EQ(head.sites[0].charge, 2.5);
+  EXPECT_EQ(head.sites[0].W, 0.5);
+  EXPECT_EQ(head.sites[1].W, 0.5);
+  EXPECT_EQ(conv.records[0].members, (std::vector<std::string>{"Mg1", "Fe1"}));
+  EXPECT_EQ(conv.records[0].occupancy, 1.0);
+  EXPECT_EQ(conv.records[0].element, "Mg"); // the first of equal shares
+  EXPECT_DOUBLE_EQ(conv.netCharge, 2.0);
+  // The charged atoms nearest each other are the cation and oxygen at a/2.
+  EXPECT_DOUBLE_EQ(conv.shortestDistance, 2.1);
 }
 
 TEST(Conversion, AChargedCellWarnsOrWithStrictFails) {

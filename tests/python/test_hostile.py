@@ -85,9 +85,9 @@ def test_compute_refuses(arguments, error, text):
         nacl().compute(**arguments)
 
 
-def test_charges_of_one_sign_have_no_default_radius():
+def test_lone_charged_atom_has_no_default_radius():
     crystal = telva.Crystal(NACL_CELL, ["x,y,z"], [("Na", 1, 0, 0, 0)])
-    with pytest.raises(ValueError, match="opposite charge"):
+    with pytest.raises(ValueError, match="no two charged atoms"):
         crystal.compute(method="sphere")
     assert np.isfinite(crystal.compute(method="sphere", radius=1.0).site_potentials).all()
 
@@ -210,6 +210,9 @@ CIF_CASES = [
     ("charges as a list", {"charges": [1, -1]}, TypeError, "dict"),
     ("charged cell, strict", {"charges": {"Na": 1, "Cl": -2}, "strict": True},
      telva.ConversionError, "not neutral"),
+    ("no such block", {"charges": {"Na": 1, "Cl": -1}, "block": "kcl"}, telva.ConversionError,
+     "kcl"),
+    ("block not text", {"charges": {"Na": 1, "Cl": -1}, "block": 3}, TypeError, "block"),
 ]
 
 
@@ -233,6 +236,14 @@ def test_from_cif_files(tmp_path):
         telva.from_cif(_write(tmp_path, "binary.cif", "\x00\x01\x02 data_"))
 
 
+def test_from_cif_guesses_and_names_charges(tmp_path):
+    path = _write(tmp_path, "nacl.cif", CIF_NACL)
+    guessed = telva.from_cif(path, guess_charges=True, block="nacl")
+    assert [s.charge for s in guessed.sites] == [1, -1]
+    scoped = telva.from_cif(path, charges={"element:Na": 1, "label:Cl1": -1})
+    assert [s.charge for s in scoped.sites] == [1, -1]
+
+
 def test_from_cif_charged_cell_warns(tmp_path):
     path = _write(tmp_path, "nacl.cif", CIF_NACL)
     with pytest.warns(UserWarning, match="not neutral"):
@@ -252,3 +263,12 @@ def test_volumetric_files_refused(sphere_result, tmp_path):
         sphere_result.write_xsf(target, (4, 4, 0))
     assert target.read_text() == "kept"
     assert [p.name for p in tmp_path.iterdir()] == ["map.xsf"]
+
+
+def test_max_memory_bounds_points_and_grids():
+    result = telva.read_input(ROCKSALT).compute(method="sphere", max_memory=10**7)
+    assert result.grid(8).shape == (8, 8, 8)
+    with pytest.raises(telva.MemoryLimitError, match="grid"):
+        result.grid(100)
+    with pytest.raises(MemoryError, match="points"):
+        result.at(np.zeros((200_000, 3)))

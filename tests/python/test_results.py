@@ -107,7 +107,20 @@ def test_defaults_as_telva_cif():
     crystal = telva.Crystal((5.64, 5.64, 5.64, 90, 90, 90), ["x,y,z"],
                             [("Na", 1, 0, 0, 0), ("Cl", -1, 0.5, 0.5, 0.5)])
     # R: 0.45 x the Na-Cl distance (sqrt(3)/2 a), rounded down to 0.001 A.
-    assert crystal.default_radius() == math.floor(0.45 * 5.64 * math.sqrt(3) / 2 * 1000) / 1000
-    q = crystal.default_qmax()
-    entries = (2 * int(5.64 * q) + 1) ** 2 * (int(5.64 * q) + 1)
-    assert entries <= 2_000_000 < (2 * int(5.64 * q * 1.01) + 1) ** 2 * (int(5.64 * q * 1.01) + 1)
+    radius = math.floor(0.45 * 5.64 * math.sqrt(3) / 2 * 1000) / 1000
+    assert crystal.default_radius() == radius
+    assert crystal.default_qmax() == telva._core.qmax_for_tolerance(1.0, radius, 1e-5)
+
+
+@pytest.mark.parametrize("name", ["rutile", "fluorite", "corundum"])
+def test_plain_values_default_like_the_cif(name):
+    """A crystal of the CIF's own values gets telva-cif's R, and its qmax up
+    to the last digit of the input file's field."""
+    cif = telva.from_cif(ROOT / "examples" / f"{name}.cif")
+    plain = telva.Crystal(cif.cell, cif.operation_rows,
+                          [(s.label, s.charge, s.x, s.y, s.z, s.occupancy) for s in cif.sites],
+                          inversion=cif.inversion)
+    assert [s.weight for s in plain.sites] == pytest.approx([s.weight for s in cif.sites],
+                                                            abs=1e-4)
+    assert plain.default_radius() == cif.default_radius()
+    assert plain.default_qmax() == pytest.approx(cif.default_qmax(), abs=0.01)

@@ -1,0 +1,52 @@
+#include "electrostatics/real_space_sum.hpp"
+
+#include <cmath>
+
+#include "base/parallel.hpp"
+
+namespace telva {
+
+namespace {
+
+// Points per unit of parallel work.
+constexpr int pointsPerPart = 64;
+
+} // namespace
+
+RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, const Vec3& point) {
+  RealSpaceSum sum;
+  constexpr double near2 = coincidenceDistance * coincidenceDistance;
+  double nearest2 = INFINITY;
+  forEachAtomWithin(cells, point, cutoff, [&](const AtomImage& image, double d2) {
+    if (d2 < nearest2) {
+      nearest2 = d2;
+      sum.nearestSite = image.site;
+      sum.nearestCharge = image.charge;
+    }
+    if (d2 < near2) {
+      sum.coincidentCharge += image.charge;
+      return;
+    }
+    const double d = std::sqrt(d2);
+    sum.potential += image.charge * std::erfc(alpha * d) / d;
+  });
+  if (sum.nearestSite >= 0) sum.nearestDistance = std::sqrt(nearest2);
+  return sum;
+}
+
+std::vector<RealSpaceSum> realSpaceSums(const AtomCells& cells, double alpha, double cutoff,
+                                        std::span<const Vec3> points, int threads) {
+  std::vector<RealSpaceSum> sums(points.size());
+  const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
+  parallelFor(
+      parts,
+      [&](int part) {
+        const std::size_t end = std::min(points.size(), std::size_t(part + 1) * pointsPerPart);
+        for (std::size_t i = std::size_t(part) * pointsPerPart; i < end; ++i)
+          sums[i] = realSpaceSum(cells, alpha, cutoff, points[i]);
+      },
+      threads);
+  return sums;
+}
+
+} // namespace telva

@@ -1,0 +1,85 @@
+// The converter's golden cases: each folder of tests/cif/cases holds a CIF
+// (and whatever else its command line names), `args` (one argument a line),
+// and what telva-cif must give: `expected.inp` (standard output, or the file
+// named by -o), `expected.err` and `status`. Each case runs in a scratch copy
+// of its folder. With TELVA_UPDATE_CIF_CASES=1 in the environment the runner
+// writes what it got as the expected files instead (review the diff).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "test_support.hpp"
+
+namespace telva {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path casesDir = fs::path(TELVA_SOURCE_DIR) / "tests" / "cif" / "cases";
+
+std::vector<std::string> caseNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(casesDir))
+    if (entry.is_directory()) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+class CifCase : public testing::TestWithParam<std::string> {};
+
+TEST_P(CifCase, GivesItsExpectedInputErrorTextAndStatus) {
+  const fs::path folder = casesDir / GetParam();
+  const std::vector<std::string> args = linesOf(test::readFile((folder / "args").string()));
+  test::TempDir work;
+  for (const auto& entry : fs::directory_iterator(folder))
+    fs::copy(entry.path(), work.path() / entry.path().filename());
+  const test::RunResult result = test::runBinary(TELVA_CIF_BINARY, args, work.path());
+  std::string written = result.out;
+  const auto output = std::find(args.begin(), args.end(), "-o");
+  if (output != args.end() && output + 1 != args.end()) {
+    const fs::path file = work.path() / *(output + 1);
+    written = fs::exists(file) ? test::readFile(file.string()) : "";
+  }
+  const std::string status = std::to_string(result.status) + "\n";
+  if (const char* update = std::getenv("TELVA_UPDATE_CIF_CASES"); update && *update == '1') {
+    test::writeFile((folder / "expected.inp").string(), written);
+    test::writeFile((folder / "expected.err").string(), result.err);
+    test::writeFile((folder / "status").string(), status);
+    return;
+  }
+  EXPECT_EQ(status, test::readFile((folder / "status").string()));
+  EXPECT_EQ(result.err, test::readFile((folder / "expected.err").string()));
+  EXPECT_EQ(written, test::readFile((folder / "expected.inp").string()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CifCase, testing::ValuesIn(caseNames()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           std::string name = info.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+// The README's example of a conversion shows the standard error of the case
+// readme_corundum line for line, so that the text the README shows is the
+// program's.
+TEST(CifCaseReadme, ShowsTheStandardErrorOfItsExample) {
+  const std::string readme = test::readFile((fs::path(TELVA_SOURCE_DIR) / "README.md").string());
+  for (const char* name : {"readme_corundum", "readme_magnetite"})
+    for (const std::string& line :
+         linesOf(test::readFile((casesDir / name / "expected.err").string())))
+      EXPECT_NE(readme.find(line), std::string::npos) << name << ": " << line;
+}
+
+} // namespace
+} // namespace telva

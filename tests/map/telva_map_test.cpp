@@ -1,0 +1,307 @@
+// telva-map as a program: the files it writes read back by independent
+// readers (ASE's cube and XSF readers, gemmi's CCP4 reader, under the
+// system's Python), and every bad argument or input refused with one line, a
+// non-zero status and no file left behind.
+#include "map/map_program.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+
+#include "electrostatics/energy_units.hpp"
+#include "map/elements.hpp"
+#include "map/potential_map.hpp"
+#include "map_test_support.hpp"
+#include "test_support.hpp"
+
+namespace telva {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct MapRun {
+  int status;
+  std::string out, err;
+};
+
+MapRun runMapInProcess(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = runMap(args, out, err, false);
+  return {status, out.str(), err.str()};
+}
+
+// What an independent reader found in a file.
+struct ReadBack {
+  std::array<double, 9> cell{};
+  std::array<int, 3> grid{};
+  std::vector<std::array<double, 4>> atoms; // Z, x, y, z
+  std::vector<double> values;
+};
+
+ReadBack readBack(const std::string& kind, const std::string& path) {
+  const std::string command = std::string(TELVA_SYSTEM_PYTHON) + " " + TELVA_SOURCE_DIR +
+                              "/tests/map/read_back.py " + kind + " '" + path + "'";
+  std::unique_ptr<std::FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) throw std::runtime_error("cannot run " + command);
+  std::string text;
+  char buffer[65536];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0)
+    text.append(buffer, n);
+  std::istringstream in(text);
+  ReadBack r;
+  std::string word;
+  std::size_t count = 0;
+  in >> word;
+  if (word != "cell") throw std::runtime_error(kind + " reader said: " + text.substr(0, 300));
+  for (double& v : r.cell)
+    in >> v;
+  in >> word >> r.grid[0] >> r.grid[1] >> r.grid[2] >> word >> count;
+  r.atoms.resize(count);
+  for (auto& atom : r.atoms)
+    in >> atom[0] >> atom[1] >> atom[2] >> atom[3];
+  in >> word >> count;
+  r.values.resize(count);
+  for (double& v : r.values)
+    in >> v;
+  if (!in) throw std::runtime_error(kind + " reader's output is cut short");
+  return r;
+}
+
+// The map the program should have written: the library's own values.
+struct Expected {
+  MapCrystal crystal;
+  CellGeometry geometry;
+  GridSize grid;
+  std::vector<double> values;
+};
+
+Expected expectedMap(const std::string& input, const GridSize& grid, MapQuantity quantity,
+                     double factor) {
+  const test::MapModel model(readInputFileCrystal(input), readInputFileCrystal(input).range);
+  Expected e{model.crystal, model.geometry, grid,
+             sphereMap(model.context(), grid, quantity).values};
+  for (double& v : e.values)
+    v *= factor;
+  return e;
+}
+
+void expectSameMap(const std::string& kind, const ReadBack& r, const Expected& e, double relative,
+                   bool withAtoms) {
+  const CellAxes axes = cartesianAxes(e.geometry);
+  for (int i = 0; i < 9; ++i)
+    EXPECT_NEAR(r.cell[i], axes[i / 3][i % 3], 2e-6 * e.geometry.a) << kind << " cell " << i;
+  EXPECT_EQ(r.grid, (std::array<int, 3>{e.grid.n1, e.grid.n2, e.grid.n3})) << kind;
+  ASSERT_EQ(r.values.size(), e.values.size()) << kind;
+  double largest = 0;
+  for (double v : e.values)
+    largest = std::max(largest, std::abs(v));
+  for (std::size_t n = 0; n < e.values.size(); ++n)
+    ASSERT_NEAR(r.values[n], e.values[n], relative * std::abs(e.values[n]) + 1e-9 * largest)
+        << kind << " node " << n;
+  if (!withAtoms) return;
+  const std::vector<CellAtom> atoms = cellAtoms(e.crystal, e.geometry);
+  ASSERT_EQ(r.atoms.size(), atoms.size()) << kind;
+  for (std::size_t n = 0; n < atoms.size(); ++n) {
+    EXPECT_EQ(r.atoms[n][0], atomicNumber(atoms[n].element)) << kind << " atom " << n;
+    const auto p = cartesian(axes, atoms[n].x, atoms[n].y, atoms[n].z);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_NEAR(r.atoms[n][1 + i], p[i], 2e-6 * e.geometry.a) << kind << " atom " << n;
+  }
+}
+
+TEST(TelvaMap, IndependentReadersFindTheCellGridValuesAndAtoms) {
+  struct Case {
+    std::string example;
+    GridSize grid;
+    std::vector<std::string> options;
+    MapQuantity quantity;
+    double factor;
+  };
+  const std::vector<Case> cases = {
+      {"wurtzite", {6, 6, 9}, {}, MapQuantity::phic, electronVoltsPerUnit},
+      {"rocksalt", {4, 5, 7}, {"--quantity", "phiw", "--unit", "e/A"}, MapQuantity::phiw, 1.0},
+      {"corundum",
+       {5, 5, 11},
+       {"--quantity", "smeared"},
+       MapQuantity::smeared,
+       electronVoltsPerUnit},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    const std::string input = test::examplePath(c.example + ".inp");
+    std::vector<std::string> args = {input,
+                                     "--method",
+                                     "sphere",
+                                     "--grid",
+                                     std::to_string(c.grid.n1) + "," + std::to_string(c.grid.n2) +
+                                         "," + std::to_string(c.grid.n3),
+                                     "--cube",
+                                     dir / "m.cube",
+                                     "--xsf",
+                                     dir / "m.xsf",
+                                     "--ccp4",
+                                     dir / "m.ccp4"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const MapRun run = runMapInProcess(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Expected e = expectedMap(input, c.grid, c.quantity, c.factor);
+    expectSameMap("cube", readBack("cube", dir / "m.cube"), e, 1e-6, true);
+    expectSameMap("xsf", readBack("xsf", dir / "m.xsf"), e, 1e-6, true);
+    expectSameMap("ccp4", readBack("ccp4", dir / "m.ccp4"), e, 1e-7, false);
+    // Only the three files: no scratch file stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
+  }
+}
+
+TEST(TelvaMap, ReportTellsGridNodesOnAtomsExtremesAndTime) {
+  test::TempDir dir;
+  const MapRun run = runMapInProcess({test::examplePath("rocksalt.inp"), "--method", "sphere",
+                                      "--grid", "4", "--cube", dir / "m.cube"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("grid 4 x 4 x 4 (64 nodes"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("nodes on atoms: 8 (written as phiw)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("phic minimum"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("maximum"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("time "), std::string::npos) << run.err;
+  const std::string cube = test::readFile(dir / "m.cube");
+  EXPECT_NE(cube.find("phic in V"), std::string::npos);
+  EXPECT_EQ(cube.find("inf"), std::string::npos);
+  EXPECT_EQ(cube.find("nan"), std::string::npos);
+}
+
+TEST(TelvaMap, CifInputIsConvertedAsTelvaCifConvertsIt) {
+  test::TempDir dir;
+  const MapRun run = runMapInProcess({test::examplePath("rocksalt.cif"), "--method", "sphere",
+                                      "--grid", "6", "--cube", dir / "m.cube"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const ReadBack r = readBack("cube", dir / "m.cube");
+  ASSERT_EQ(r.atoms.size(), 8u);
+  int sodium = 0, chlorine = 0;
+  for (const auto& atom : r.atoms) {
+    sodium += atom[0] == 11;
+    chlorine += atom[0] == 17;
+  }
+  EXPECT_EQ(sodium, 4);
+  EXPECT_EQ(chlorine, 4);
+}
+
+// The diagnostic after the program's name: "severe (N): TEXT".
+std::string diagnostic(const std::string& err, const std::string& program) {
+  const std::string prefix = program + ": ";
+  const std::size_t at = err.rfind(prefix);
+  if (at == std::string::npos) return err;
+  std::string line = err.substr(at + prefix.size());
+  if (!line.empty() && line.back() == '\n') line.pop_back();
+  return line;
+}
+
+TEST(TelvaMap, InputFileFaultsAreTelvasOwn) {
+  const std::vector<std::pair<std::string, std::string>> inputs = {
+      {"empty", ""},
+      {"cut short", "Title\n  1.0   6.0\n  1  2  0\n"},
+      {"radius zero", "Title\n  0.0   6.0\n  1  0  0\n   5.0 5.0 5.0 90.0 90.0 90.0\n"
+                      "        0.0 1 0        0.0 2 0        0.0 3 0\n"},
+      {"lattice not a number", "Title\n  1.0   6.0\n  1  0  0\n   5.x 5.0 5.0 90.0 90.0 90.0\n"},
+  };
+  for (const auto& [name, text] : inputs) {
+    test::TempDir dir;
+    const std::string input = dir / "crystal.inp";
+    test::writeFile(input, text);
+    const test::RunResult telva = test::runInProcess({input, dir / "crystal.lst"});
+    fs::remove(dir / "crystal.lst");
+    const MapRun map = runMapInProcess({input, "--method", "sphere", "--cube", dir / "m.cube"});
+    EXPECT_NE(telva.status, 0) << name;
+    EXPECT_EQ(map.status, telva.status) << name;
+    EXPECT_EQ(diagnostic(map.err, "telva-map"), diagnostic(telva.err, "telva")) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << name << ": a file was left behind";
+  }
+  // A path that does not exist.
+  const test::RunResult telva = test::runInProcess({"/no/such/crystal.inp", "/dev/null"});
+  const MapRun map = runMapInProcess({"/no/such/crystal.inp", "--method", "sphere"});
+  EXPECT_EQ(map.status, telva.status);
+  EXPECT_EQ(diagnostic(map.err, "telva-map"), diagnostic(telva.err, "telva"));
+}
+
+TEST(TelvaMap, CifRefusalsAreTelvaCifsOwn) {
+  test::TempDir dir;
+  const std::string cif = dir / "bad.cif";
+  test::writeFile(cif, "data_bad\n_cell_length_a 5\n_cell_length_b 5\n_cell_length_c 5\n"
+                       "_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90\n"
+                       "_symmetry_space_group_name_H-M 'P 1'\n"
+                       "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n"
+                       "_atom_site_fract_z\nFe1 0 0 0\n");
+  const test::RunResult converter = test::runBinary(TELVA_CIF_BINARY, {cif}, dir.path());
+  const MapRun map = runMapInProcess({cif, "--method", "sphere", "--cube", dir / "m.cube"});
+  EXPECT_NE(map.status, 0);
+  EXPECT_EQ(diagnostic(map.err, "telva-map"), diagnostic(converter.err, "telva-cif"));
+  EXPECT_FALSE(fs::exists(dir / "m.cube"));
+}
+
+TEST(TelvaMap, BadArgumentsAreRefusedWithOneLineAndNoFile) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{"--grid", "0"}, "--grid needs whole numbers from 1"},
+      {{"--grid", "-3"}, "--grid needs whole numbers from 1"},
+      {{"--grid", "ten"}, "--grid needs whole numbers from 1"},
+      {{"--grid", "4,4"}, "--grid needs three node counts"},
+      {{"--grid", "4,,4"}, "--grid needs whole numbers from 1"},
+      {{"--grid", "4.5"}, "--grid needs whole numbers from 1"},
+      {{"--spacing", "0"}, "--spacing needs a distance above 0"},
+      {{"--spacing", "x"}, "--spacing needs a number"},
+      {{"--grid", "4", "--spacing", "0.3"}, "--grid and --spacing both given"},
+      {{"--png", "p.png", "--slice", "d=0.5"}, "--slice needs an axis a, b or c"},
+      {{"--png", "p.png", "--slice", "c"}, "--slice needs an axis a, b or c"},
+      {{"--png", "p.png", "--slice", "c=half"}, "--slice needs an axis a, b or c"},
+      {{"--png", "p.png"}, "--png needs --slice"},
+      {{"--slice", "c=0"}, "--slice needs --png"},
+      {{"--quantity", "phi"}, "--quantity is phic, phiw or smeared"},
+      {{"--unit", "eV"}, "--unit is V or e/A"},
+      {{"--threads", "0"}, "--threads needs a whole number from 1 to 256"},
+      {{"--max-memory", "lots"}, "--max-memory needs a size"},
+      {{"--charge", "Na=1"}, "are for a CIF"},
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--cube"}, "--cube needs a value"},
+      {{"--grid", "300", "--max-memory", "100M"}, "raise it with --max-memory"},
+      {{"--cube", "no/such/folder/m.cube"}, "cannot write no/such/folder/m.cube"},
+      {{"--cube", "."}, "cannot write ."},
+      {{"--cube", "m.cube", "--xsf", "m.cube"}, "two outputs name one file"},
+      {{"--cube", "rocksalt.inp"}, "would replace the input"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    const std::string input = dir / "rocksalt.inp";
+    test::writeFile(input, test::readFile(test::examplePath("rocksalt.inp")));
+    std::vector<std::string> args = {"rocksalt.inp", "--method", "sphere"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const fs::path here = fs::current_path();
+    fs::current_path(dir.path());
+    const MapRun run = runMapInProcess(args);
+    fs::current_path(here);
+    EXPECT_NE(run.status, 0) << c.says;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
+        << c.says << ": a file was left behind";
+  }
+}
+
+TEST(TelvaMap, MemoryRefusalGivesTheFigure) {
+  const MapRun run = runMapInProcess({test::examplePath("rocksalt.inp"), "--method", "sphere",
+                                      "--grid", "1000", "--max-memory", "1G"});
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.err.find("the map needs 8"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("above the limit of 1024.0 MB"), std::string::npos) << run.err;
+}
+
+} // namespace
+} // namespace telva
