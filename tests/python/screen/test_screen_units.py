@@ -13,7 +13,8 @@ from fake_processors import fake_process
 from telva import screen_sandbox
 from telva.screen import UsageError, collect_inputs, parse_charge, parse_memory
 from telva.screen_process import formula_atoms
-from telva.screen_tables import SITE_COLUMNS, STRUCTURE_COLUMNS, ResultsError, ResultsFolder
+from telva.screen_tables import (SITE_COLUMNS, STRUCTURE_COLUMNS, ResultsError, ResultsFolder,
+                                 one_line)
 
 
 def test_folders_are_searched_recursively_and_lists_read(tmp_path):
@@ -86,6 +87,14 @@ def test_formula_atoms(formula, atoms):
     assert formula_atoms(formula) == atoms
 
 
+@pytest.mark.parametrize(
+    "text, line",
+    [("one", "one"), ("one\ntwo", "one; two"), ("  a:\n  b,\n\n c\r\n", "a: b, c"), ("", "")],
+)
+def test_messages_are_kept_on_one_line(text, line):
+    assert one_line(text) == line
+
+
 def _rows(text):
     return list(csv.DictReader(text.splitlines()))
 
@@ -151,7 +160,7 @@ def _one(path, timeout=20.0):
     [
         ("s001.cif", "ok", ""),
         ("bad.cif", "error", "the CIF gives no complete cell"),
-        ("lines.cif", "error", "line one line two"),
+        ("lines.cif", "error", "line one; line two"),
         ("empty.cif", "error", "empty.cif: the file is empty"),
         ("binary.cif", "error", "binary.cif: not a readable CIF"),
         ("x.cif", "error", "is a folder, not a CIF"),
