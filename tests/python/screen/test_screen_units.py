@@ -219,3 +219,23 @@ def test_gzip_compressed_cifs_are_unpacked(tmp_path, monkeypatch):
     (tmp_path / "b.cif.gz").write_bytes(b"not gzip")
     with pytest.raises(ValueError, match="b.cif.gz: not a readable gzip file"):
         screen_process.read_crystal(str(tmp_path / "b.cif.gz"), {})
+
+
+@pytest.mark.parametrize(
+    "fixed, timed, threads, left, size",
+    [
+        (7, None, 2, 1000, 7),  # --batch K is K
+        (None, None, 2, 1000, 2),  # before any timing: small first batches
+        (None, (100, 1.0), 2, 10000, 100),  # 10 ms a file: a second's worth
+        (None, (10, 50.0), 2, 10000, 1),  # 5 s a file: one a task
+        (None, (100000, 1.0), 2, 100000, 5000),  # at most MAX_BATCH
+        (None, (100, 1.0), 4, 200, 25),  # near the end: spread over every thread
+    ],
+)
+def test_batches_take_about_a_second(fixed, timed, threads, left, size):
+    from telva.screen import _Batcher
+
+    batcher = _Batcher(list(range(left)), fixed)
+    if timed:
+        batcher.record(*timed)
+    assert len(batcher.take(threads)) == size
