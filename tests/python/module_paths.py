@@ -1,5 +1,4 @@
-"""The repository's folders for the module's tests: ROOT, the source tree, and
-BUILD, the build folder ($TELVA_BUILD_DIR, else build/)."""
+"""The repository's folders and the build the module's tests run against."""
 
 import os
 import pathlib

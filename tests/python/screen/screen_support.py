@@ -1,13 +1,13 @@
 """Shared set-up of the telva-screen tests: import paths, a small input set, runs of the
-command, a real Dask cluster. Test modules import the fixtures they use from here."""
+command. The fixtures are in conftest.py."""
 
-import contextlib
 import csv
 import os
 import signal
 import subprocess
 import sys
 import time
+
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(HERE)))
@@ -109,39 +109,3 @@ def wait_for(condition, seconds, what):
             return
         time.sleep(0.05)
     raise AssertionError(f"gave up waiting {seconds} s for {what}")
-
-
-@contextlib.contextmanager
-def running_cluster(folder):
-    """A real `dask scheduler` and two `dask worker` processes on localhost, stopped afterwards."""
-    scheduler_file = os.path.join(folder, "scheduler.json")
-    dask = [PYTHON, "-m", "dask", "scheduler"]
-    started = []
-
-    def start(args):
-        process = subprocess.Popen(
-            args,
-            stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL,
-            start_new_session=True,
-        )
-        started.append(process)
-        return process
-
-    try:
-        start(dask + ["--host", "127.0.0.1", "--port", "0", "--no-dashboard",
-                      "--scheduler-file", scheduler_file])
-        wait_for(lambda: os.path.exists(scheduler_file), 60, "the scheduler")
-        workers = [PYTHON, "-m", "dask", "worker", "--scheduler-file", scheduler_file]
-        for name in ("w1", "w2"):
-            start(workers + ["--nthreads", "1", "--no-dashboard", "--host", "127.0.0.1",
-                             "--name", name, "--death-timeout", "60"])
-        from distributed import Client
-
-        with Client(scheduler_file=scheduler_file, timeout="60s") as client:
-            client.wait_for_workers(2, timeout=60)
-            address = client.scheduler.address
-        yield {"address": address, "scheduler_file": scheduler_file}
-    finally:
-        for process in reversed(started):
-            stop_group(process)

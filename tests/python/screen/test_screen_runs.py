@@ -6,8 +6,8 @@ import signal
 import subprocess
 
 import pytest
-from screen_support import (RUN_SECONDS, command, read_table, run_screen, running_cluster,
-                            stop_group, tables, wait_for, write_fake_set)
+from screen_support import (RUN_SECONDS, command, read_table, run_screen, stop_group, tables,
+                            wait_for)
 
 # The error rows of the fake set (conftest.write_fake_set), by file name, and their messages.
 BROKEN = {
@@ -18,17 +18,6 @@ BROKEN = {
     "dangling.cif": "cannot read: No such file or directory",
     "crash.cif": "crashed (killed by SIGSEGV), twice",
 }
-
-
-@pytest.fixture
-def fake_set(tmp_path):
-    return write_fake_set(str(tmp_path / "in"))
-
-
-@pytest.fixture
-def dask_cluster(tmp_path):
-    with running_cluster(str(tmp_path)) as cluster:
-        yield cluster
 
 
 def _structures(results):
