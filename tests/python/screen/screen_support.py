@@ -1,4 +1,5 @@
-"""Shared set-up of the telva-screen tests: import paths, a small input set, runs of the command."""
+"""Shared set-up of the telva-screen tests: import paths, a small input set, runs of the
+command. The fixtures are in conftest.py."""
 
 import csv
 import os
