@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/parallel.hpp"
+#include "electrostatics/complementary_error_function.hpp"
 
 namespace telva {
 
@@ -28,7 +29,7 @@ RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, c
       return;
     }
     const double d = std::sqrt(d2);
-    sum.potential += image.charge * std::erfc(alpha * d) / d;
+    sum.potential += image.charge * complementaryErrorFunction(alpha * d) / d;
   });
   if (sum.nearestSite >= 0) sum.nearestDistance = std::sqrt(nearest2);
   return sum;

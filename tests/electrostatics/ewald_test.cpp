@@ -9,6 +9,7 @@
 
 #include "crystal_file.hpp"
 #include "base/fault.hpp"
+#include "electrostatics/complementary_error_function.hpp"
 #include "electrostatics/ewald_points.hpp"
 #include "electrostatics/ewald_reference.hpp"
 #include "electrostatics/ewald_sites.hpp"
@@ -338,6 +339,21 @@ TEST(Ewald, EmptyAndUnchargedCrystalsGiveZero) {
   EXPECT_EQ(near.points[0].site, 0);
   EXPECT_EQ(near.points[0].phic, 0);
   EXPECT_EQ(near.points[0].phiw, 0);
+}
+
+// The tabulated erfc against the library's, across the table and beyond.
+TEST(Ewald, TabulatedErfcMatchesTheLibrary) {
+  double worstAbsolute = 0, worstRelative = 0;
+  for (int i = 0; i <= 900000; ++i) {
+    const double x = i * 1e-5; // 0 to 9, past the table's end at 8
+    const double ours = complementaryErrorFunction(x), library = std::erfc(x);
+    worstAbsolute = std::max(worstAbsolute, std::fabs(ours - library));
+    if (x <= 6) worstRelative = std::max(worstRelative, std::fabs(ours - library) / library);
+  }
+  EXPECT_LT(worstAbsolute, 3e-16);
+  EXPECT_LT(worstRelative, 2e-11);
+  EXPECT_EQ(complementaryErrorFunction(0), 1.0);
+  EXPECT_EQ(complementaryErrorFunction(30), std::erfc(30.0));
 }
 
 TEST(Ewald, RefusesBadRequestsBeforeAllocating) {
