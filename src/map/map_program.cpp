@@ -40,6 +40,17 @@ std::string fixed(double value, int decimals) {
   return text.str();
 }
 
+// A value of the map: six decimals, or six significant digits with an
+// exponent when it is too large or too small for those to tell.
+std::string valueText(double value) {
+  if (value != 0 && (std::abs(value) >= 1e6 || std::abs(value) < 1e-3)) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6e", value);
+    return text;
+  }
+  return fixed(value, 6);
+}
+
 std::string megabytes(double bytes) {
   return fixed(bytes / (1024.0 * 1024.0), 1) + " MB";
 }
@@ -232,8 +243,8 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     err << "telva-map: nodes on atoms: " << map.nodesOnAtoms
         << (map.nodesOnAtoms > 0 && a.quantity == MapQuantity::phic ? " (written as phiw)" : "")
         << '\n';
-  err << "telva-map: " << quantityName(a.quantity) << " minimum " << fixed(lowest.value, 6) << " "
-      << unit << " at " << nodeText(grid, lowest.node) << ", maximum " << fixed(highest.value, 6)
+  err << "telva-map: " << quantityName(a.quantity) << " minimum " << valueText(lowest.value) << " "
+      << unit << " at " << nodeText(grid, lowest.node) << ", maximum " << valueText(highest.value)
       << " " << unit << " at " << nodeText(grid, highest.node) << '\n';
   for (auto& output : outputs)
     err << "telva-map: wrote " << output->target() << '\n';

@@ -317,6 +317,17 @@ TEST(TelvaMap, BadArgumentsAreRefusedWithOneLineAndNoFile) {
   }
 }
 
+TEST(TelvaMap, ValuesThatAreNotFiniteAreRefusedAndNoFileWritten) {
+  test::TempDir dir;
+  const std::string input =
+      std::string(TELVA_SOURCE_DIR) + "/tests/end_to_end/cases/not_finite_tiny_radius/input.inp";
+  const MapRun run = runMapInProcess({input, "--method", "sphere", "--grid", "4", "--cube",
+                                      dir / "m.cube", "--xsf", dir / "m.xsf"});
+  EXPECT_EQ(run.status, 5);
+  EXPECT_NE(run.err.find("is not a finite number"), std::string::npos) << run.err;
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 0);
+}
+
 TEST(TelvaMap, MemoryRefusalGivesTheFigure) {
   const MapRun run = runMapInProcess({test::examplePath("rocksalt.inp"), "--method", "sphere",
                                       "--grid", "1000", "--max-memory", "1G"});
