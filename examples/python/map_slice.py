@@ -25,7 +25,7 @@ def main(argv: list[str]) -> int:
     n = 64
     u, v = np.meshgrid(np.arange(n) / n, np.arange(n) / n, indexing="ij")
     points = np.stack([u.ravel(), v.ravel(), np.full(n * n, z)], axis=1)
-    result = crystal.compute(method="sphere")
+    result = crystal.compute()  # converged point charges
     phiw, phic, neighbour, distance = result.at(points)
     # On an atom the point charge's own potential is infinite: leave it blank.
     volts = np.where(np.isfinite(phic), phic, np.nan).reshape(n, n) * telva.VOLTS_PER_UNIT

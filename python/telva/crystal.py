@@ -385,6 +385,9 @@ def _existing_file(path: Any) -> str:
         raise FileNotFoundError(2, "No such file or directory", text)
     if os.path.isdir(text):
         raise IsADirectoryError(21, "Is a directory", text)
+    if not os.path.isfile(text):
+        # A device or a pipe could be read without end.
+        raise OSError(f"{text} is not a regular file")
     return text
 
 

@@ -3,6 +3,7 @@ any point of the crystal."""
 
 from __future__ import annotations
 
+import os
 from typing import TYPE_CHECKING, Any, Sequence
 
 import numpy as np
@@ -90,7 +91,8 @@ class Result:
         charges (infinite on an atom); phiw without the neighbouring atom;
         neighbour, the index of that atom's site (-1 for none); distance to it
         in A (NaN for none). With the sphere method these are the listing's
-        positions columns.
+        positions columns. `threads` caps the sphere method's threads; the
+        ewald method uses the count given to compute().
         """
         array = np.asarray(points, dtype=np.float64)
         if array.ndim != 2 or array.shape[1] != 3:
@@ -102,31 +104,56 @@ class Result:
     def grid(self, shape: Sequence[int] | int, quantity: str = "phic",
              threads: int | None = None) -> np.ndarray:
         """The map on a grid of shape (n1, n2, n3) over the cell, nodes at
-        (i/n1, j/n2, k/n3): `quantity` 'phic' or 'phiw', in e/A."""
+        (i/n1, j/n2, k/n3), as telva-map gives it: `quantity` 'phic' (a node on
+        an atom holds phiw there), 'phiw', or with the sphere method
+        'smeared' (the smeared charges alone), in e/A."""
         dims = _grid_shape(shape)
+        if quantity not in QUANTITIES + ("smeared",):
+            raise ValueError(f"quantity must be 'phic', 'phiw' or 'smeared', not {quantity!r}")
         _check_nodes(dims[0] * dims[1] * dims[2], "a grid", self._memory_limit)
-        if quantity not in QUANTITIES:
-            raise ValueError(f"quantity must be one of {QUANTITIES}, not {quantity!r}")
+        if self.method == "sphere":
+            return np.asarray(self._core.grid(list(dims), quantity, threads))
+        if quantity == "smeared":
+            raise ValueError("quantity 'smeared' belongs to the sphere method: use "
+                             "method='sphere'")
         axes = [np.arange(n, dtype=np.float64) / n for n in dims]
         x, y, z = np.meshgrid(*axes, indexing="ij")
         points = np.stack([x.ravel(), y.ravel(), z.ravel()], axis=1)
         phiw, phic, _, _ = self.at(points, threads)
-        values = phic if quantity == "phic" else phiw
+        values = phiw if quantity == "phiw" else np.where(np.isinf(phic), phiw, phic)
         return values.reshape(dims)
 
     def write_cube(self, path: Any, shape: Sequence[int] | int = 48, quantity: str = "phic",
-                   threads: int | None = None) -> None:
-        """Writes the map as a Gaussian cube file (lengths in bohr, values in
-        e/A); the file appears whole or not at all."""
-        from .volumetric import write_cube
-        write_cube(path, self._crystal, self.grid(shape, quantity, threads))
+                   unit: str = "V", threads: int | None = None) -> None:
+        """Writes the grid map as a Gaussian cube file, as telva-map does
+        (lengths in bohr, values in `unit` 'V' or 'e/A'); the file appears
+        whole or not at all."""
+        self._write_map(path, "cube", shape, quantity, unit, threads)
 
     def write_xsf(self, path: Any, shape: Sequence[int] | int = 48, quantity: str = "phic",
-                  threads: int | None = None) -> None:
-        """Writes the map as an XSF periodic data grid (A, values in e/A); the
-        file appears whole or not at all."""
-        from .volumetric import write_xsf
-        write_xsf(path, self._crystal, self.grid(shape, quantity, threads))
+                  unit: str = "V", threads: int | None = None) -> None:
+        """Writes the grid map as an XSF periodic data grid, as telva-map does
+        (lengths in A, values in `unit` 'V' or 'e/A'); the file appears whole
+        or not at all."""
+        self._write_map(path, "xsf", shape, quantity, unit, threads)
+
+    def write_ccp4(self, path: Any, shape: Sequence[int] | int = 48, quantity: str = "phic",
+                   unit: str = "V", threads: int | None = None) -> None:
+        """Writes the grid map as a CCP4/MRC map, as telva-map does; the file
+        appears whole or not at all."""
+        self._write_map(path, "ccp4", shape, quantity, unit, threads)
+
+    def _write_map(self, path: Any, form: str, shape: Sequence[int] | int, quantity: str,
+                   unit: str, threads: int | None) -> None:
+        if unit not in ("V", "e/A"):
+            raise ValueError(f"unit must be 'V' or 'e/A', not {unit!r}")
+        target = os.fspath(path)
+        values = self.grid(shape, quantity, threads)
+        if unit == "V":
+            values = values * VOLTS_PER_UNIT
+        c = self._crystal
+        _core.write_map(target, form, c.title, f"{quantity} in {unit}", c._lattice, c._rows,
+                        c.inversion, c._site_values(), [s.element for s in c.sites], values)
 
     def __repr__(self) -> str:
         return (f"<telva.Result {self.method}: {len(self.site_potentials)} sites, "

@@ -22,7 +22,9 @@ import logging
 import math
 import os
 import re
+import shutil
 import sys
+import tempfile
 import time
 import uuid
 
@@ -42,6 +44,8 @@ TASKS_PER_THREAD = 2
 # Seconds between two rebuilds of the merged tables during a run.
 MERGE_SECONDS = 30.0
 DEFAULT_TIMEOUT = 300.0
+# Rounds of KilledWorker a file alone in its task goes through before its error row.
+LOST_ROUNDS = 1
 _CIF_NAME = re.compile(r"\.cif(\.gz)?$", re.IGNORECASE)
 _MEMORY = re.compile(r"^\s*([0-9]*\.?[0-9]+)\s*([kmgt]?)i?b?\s*$", re.IGNORECASE)
 _CHARGE = re.compile(r"^\s*([0-9]*\.?[0-9]+)\s*(?:/\s*([0-9]*\.?[0-9]+))?\s*$")
@@ -250,18 +254,23 @@ def _start_client(scheduler, workers):
 
     if scheduler:
         try:
-            return Client(scheduler, timeout="30s"), None
+            return Client(scheduler, timeout="30s"), None, None
         except (OSError, TimeoutError) as error:
             raise UsageError(f"cannot reach the Dask scheduler at {scheduler}: {error}") from None
     count = workers or len(os.sched_getaffinity(0))
+    # A folder of its own for the workers' scratch space: Dask's shared one holds
+    # what killed runs left, which it reports as it clears it.
+    scratch = tempfile.mkdtemp(prefix="telva-screen-dask-")
     cluster = LocalCluster(
         n_workers=count,
         threads_per_worker=1,
         processes=True,
-        dashboard_address=None,
+        dashboard_address=":0",
+        scheduler_kwargs={"dashboard": False},
+        local_directory=scratch,
         silence_logs=logging.ERROR,
     )
-    return Client(cluster), cluster
+    return Client(cluster), cluster, scratch
 
 
 def _progress_bar(total):
@@ -354,7 +363,7 @@ def screen(
     from distributed import as_completed
     from distributed.scheduler import KilledWorker
 
-    client, cluster = _start_client(scheduler, workers)
+    client, cluster, scratch = _start_client(scheduler, workers)
     bar = _progress_bar(len(pending)) if progress else None
     run = time.strftime("%Y%m%dT%H%M%S", time.gmtime()) + "-" + uuid.uuid4().hex[:8]
     batcher = _Batcher(pending, batch)
@@ -362,9 +371,16 @@ def screen(
     last_merge = time.monotonic()
     merge_every = MERGE_SECONDS
     written = 0
+    rounds = {}
+
+    known = {"threads": 1, "asked": -math.inf}
 
     def threads():
-        return sum(client.nthreads().values()) or 1
+        """Worker threads of the cluster, asked of the scheduler at most once a second."""
+        if time.monotonic() - known["asked"] > 1.0:
+            known["threads"] = sum(client.nthreads().values()) or 1
+            known["asked"] = time.monotonic()
+        return known["threads"]
 
     def submit(entries):
         summary.tasks += 1
@@ -380,49 +396,61 @@ def screen(
         futures[future] = entries
         return future
 
+    def finished(future):
+        """The records of a finished task; none when its files were handed out again."""
+        entries = futures.pop(future)
+        try:
+            answer = future.result()
+        except KilledWorker:
+            # Split the batch, so that a file that kills its worker takes only itself
+            # down; a file alone gets one more round, as the scheduler may blame a task
+            # that merely waited on a worker another file killed.
+            alone = len(entries) == 1
+            if alone and rounds.get(entries[0], 0) >= LOST_ROUNDS:
+                return [_lost_row(entries[0])]
+            for entry in entries:
+                rounds[entry] = rounds.get(entry, 0) + alone
+                queue.add(submit([entry]))
+            return []
+        except ScreenAbort:
+            raise
+        except Exception as error:  # noqa: BLE001 - the task itself cannot run here
+            raise ScreenAbort(f"a Dask task failed: {error_message(error)}") from None
+        batcher.record(len(entries), answer["seconds"])
+        return answer["records"]
+
     if scheduler and not client.nthreads():
         print(f"{PROGRAM}: the scheduler at {scheduler} has no workers yet; "
               "the files wait for the first to join", file=sys.stderr)
+    queue = as_completed()
     try:
-        queue = as_completed()
         for _ in range(TASKS_PER_THREAD * threads()):
             entries = batcher.take(threads())
             if entries is None:
                 break
             queue.add(submit(entries))
-        for future in queue:
-            entries = futures.pop(future)
-            try:
-                answer = future.result()
-                records = answer["records"]
-                batcher.record(len(entries), answer["seconds"])
-            except KilledWorker:
-                if len(entries) > 1:
-                    # Split it, so that a file that kills its worker takes only itself down.
-                    for entry in entries:
-                        queue.add(submit([entry]))
-                    continue
-                records = [_lost_row(entries[0])]
-            except ScreenAbort:
-                raise
-            except Exception as error:  # noqa: BLE001 - the task itself cannot run here
-                raise ScreenAbort(f"a Dask task failed: {error_message(error)}") from None
-            written += 1
-            folder.write_batch(
-                f"{run}-{written:07d}",
-                [r["structure"] for r in records],
-                [site for r in records for site in r["sites"]],
-            )
+        # Every task finished since the last commit is committed at once: a commit
+        # costs two synced files, so many workers finishing together share one.
+        for done in queue.batches():
+            records = [r for future in done for r in finished(future)]
+            if records:
+                written += 1
+                folder.write_batch(
+                    f"{run}-{written:07d}",
+                    [r["structure"] for r in records],
+                    [site for r in records for site in r["sites"]],
+                )
             for record in records:
                 if record["structure"]["status"] == "ok":
                     summary.ok += 1
                 else:
                     summary.error += 1
-            if bar is not None:
+            if bar is not None and records:
                 bar.update(len(records))
                 bar.set_postfix(ok=summary.ok, error=summary.error, refresh=False)
-            while queue.count() < TASKS_PER_THREAD * threads():
-                entries = batcher.take(threads())
+            slots = TASKS_PER_THREAD * threads()
+            while queue.count() < slots:
+                entries = batcher.take(slots // TASKS_PER_THREAD)
                 if entries is None:
                     break
                 queue.add(submit(entries))
@@ -442,6 +470,7 @@ def screen(
         client.close()
         if cluster is not None:
             cluster.close()
+            shutil.rmtree(scratch, ignore_errors=True)
         folder.merge()
         summary.seconds = time.monotonic() - started
     return summary

@@ -14,6 +14,8 @@ import re
 import shutil
 import tempfile
 
+from telva.screen_tables import one_line
+
 # eV per e^2/Angstrom: the factor of the listing's energies, e/(4 pi eps0 Angstrom) in V.
 VOLTS_PER_E_PER_ANGSTROM = 14.3996517
 
@@ -75,7 +77,7 @@ def outcome(crystal, result):
         return None if value is None else float(value)
 
     structure = {
-        "message": " ".join("; ".join(getattr(crystal, "warnings", None) or []).split()),
+        "message": one_line("\n".join(getattr(crystal, "warnings", None) or [])),
         "formula": crystal.formula,
         "z": z,
         "sites": len(crystal.sites),

@@ -17,7 +17,6 @@ that child.
 
 import hashlib
 import os
-import re
 import signal
 import socket
 import stat
@@ -29,6 +28,8 @@ import warnings
 from multiprocessing.connection import Connection
 
 import cloudpickle
+
+from telva.screen_tables import one_line
 
 # Seconds a fresh child may take to load the processor and answer.
 START_SECONDS = 120.0
@@ -53,11 +54,6 @@ def _die_with_parent():
         libc.prctl(pr_set_pdeathsig, signal.SIGKILL)
     except (OSError, AttributeError):
         pass
-
-
-def one_line(text):
-    """A message on one line, so that the tables stay one record a line for line tools."""
-    return re.sub(r"\s*[\r\n]+\s*", " ", text).strip()
 
 
 class ScreenAbort(RuntimeError):

@@ -72,6 +72,16 @@ class ResultsError(Exception):
     """The results folder cannot be used: its text says why and what to do."""
 
 
+def one_line(text):
+    """A message on one line, so that each table row stays one line for line tools:
+    its lines joined by '; ' (by a blank after a line ending in ':' or ',')."""
+    joined = ""
+    for line in (part.strip() for part in str(text).splitlines()):
+        if line:
+            joined += ("" if not joined else " " if joined[-1] in ":,;" else "; ") + line
+    return joined
+
+
 def format_value(value):
     """One CSV field: floats written as the shortest text that reads back exactly."""
     if value is None:

@@ -10,6 +10,7 @@
 #include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
 #include "cif/cif_reader.hpp"
+#include "crystal/crystal_check.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
@@ -173,6 +174,9 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes) {
   std::vector<std::optional<double>> known = knownCharges(crystal, options.charges);
+  // An empty site is left out; its charge does not matter.
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+    if (!known[i] && crystal.sites[i].occupancy == 0) known[i] = 0.0;
   if (std::all_of(known.begin(), known.end(), [](const auto& c) { return c.has_value(); })) {
     std::vector<double> charges;
     for (const auto& c : known)
@@ -522,22 +526,11 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
 
 } // namespace
 
-Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
-  Conversion out;
-  out.warnings = cif.warnings;
-  out.formulaSum = cif.formulaSum;
-  out.formulaUnitsZ = cif.formulaUnitsZ;
-  out.operationsSource = cif.operationsSource;
-  out.siteCount = static_cast<int>(cif.sites.size());
-  if (cif.sites.empty()) throw CifError("the CIF lists no atom sites");
-  if (options.listingCapacities && cif.sites.size() > static_cast<std::size_t>(maxSites))
-    throw CifError("the CIF lists " + std::to_string(cif.sites.size()) +
-                   " atom sites, and the program holds at most " + std::to_string(maxSites));
-  for (double p : cif.cell)
-    if (!(p > 0) || !std::isfinite(p)) throw CifError("the CIF gives no complete cell");
+namespace {
 
-  CifCrystal crystal = cif;
-  crystal.sites = uniqueLabels(cif.sites, out.notes);
+// The group, and the operations to write with the inversion flag.
+std::vector<MatrixOp> chooseOperations(const CifCrystal& crystal, const ConversionOptions& options,
+                                       Conversion& out) {
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
   const WrittenOperations written = chooseWrittenOperations(group);
   if (options.listingCapacities && written.ops.size() > static_cast<std::size_t>(maxSymOps))
@@ -548,21 +541,19 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
     out.symOps.push_back(toAxisCodeRows(op));
   out.inversionAtOrigin = written.inversionAtOrigin;
   out.groupOrder = static_cast<int>(group.size());
-  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
+  return group;
+}
 
-  // The lattice as the program will read it; every later distance uses it.
-  std::vector<Value> latticeValues;
-  Layout latticeLayout;
-  for (int i = 0; i < 6; ++i) {
-    const Filled f = filled(crystal.cell[i], latticeWidth, latticeImplied);
-    latticeLayout.push_back(f.field);
-    latticeValues.push_back(crystal.cell[i]);
-    out.lattice[i] = f.readBack;
-  }
+// The lattice as the program will read it back; every later distance uses it.
+void readBackLattice(const CifCrystal& crystal, Conversion& out) {
+  for (int i = 0; i < 6; ++i)
+    out.lattice[i] = filled(crystal.cell[i], latticeWidth, latticeImplied).readBack;
+}
 
-  const std::vector<CellPosition> positions =
-      cellPositions(crystal, charges, group, out.lattice, out.notes);
-  const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
+// Per record its multiplicity and what it stands for; the cell's net charge.
+// Returns the largest record charge in magnitude.
+double weighRecords(const CifCrystal& crystal, const std::vector<CellPosition>& positions,
+                    Conversion& out) {
   double largestCharge = 0;
   for (const CellPosition& c : positions) {
     const int multiplicity = static_cast<int>(c.images.size());
@@ -574,29 +565,32 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
     out.netCharge += c.charge * multiplicity;
     largestCharge = std::max(largestCharge, std::fabs(c.charge));
   }
+  return largestCharge;
+}
 
-  const std::vector<std::vector<double>> nearest = nearestDistances(positions, out.lattice);
-  const double radius = chooseRadius(positions, labels, nearest, options, out);
-  const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
-  out.radius = radiusField.readBack;
-  if (!options.radius)
-    out.notes.push_back("R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
-                        " x the shortest distance between charged atoms at different positions (" +
-                        number(out.shortestDistance) + " A, " + out.closestPair + ")");
-  const Field qmaxField = chooseRange(out.radius, largestCharge, options, out);
-  checkNeutrality(out.radius, options, out);
-
-  // The records.
+// The input file's records: title, range, counts, lattice, operations, one
+// site record per position, position records. Fills the title and the sites
+// as they read back.
+std::string inputRecords(const CifCrystal& crystal, const std::vector<CellPosition>& positions,
+                         const std::vector<std::string>& labels, double radius,
+                         const Field& radiusField, const Field& qmaxField,
+                         const ConversionOptions& options, Conversion& out) {
   std::string title = oneLine(crystal.blockName + " " + crystal.formula);
   if (title.size() > titleWidth) title.resize(titleWidth);
   out.title = title;
   std::string text = formatRecord({textField()}, std::vector<Value>{title});
-  text += formatRecord({radiusField.field, qmaxField}, std::vector<Value>{radius, out.qmax});
-  const int writtenCount = static_cast<int>(written.ops.size());
+  text += formatRecord({radiusField, qmaxField}, std::vector<Value>{radius, out.qmax});
+  const int writtenCount = static_cast<int>(out.symOps.size());
   const int recordCount = static_cast<int>(positions.size());
   text += formatRecord({integerField(3), integerField(3), integerField(3)},
                        std::vector<Value>{std::int64_t{writtenCount}, std::int64_t{recordCount},
-                                          std::int64_t{written.inversionAtOrigin ? 1 : 0}});
+                                          std::int64_t{out.inversionAtOrigin ? 1 : 0}});
+  Layout latticeLayout;
+  std::vector<Value> latticeValues;
+  for (int i = 0; i < 6; ++i) {
+    latticeLayout.push_back(filled(crystal.cell[i], latticeWidth, latticeImplied).field);
+    latticeValues.push_back(crystal.cell[i]);
+  }
   text += formatRecord(latticeLayout, latticeValues);
   for (const SymOp& op : out.symOps) {
     Layout layout;
@@ -638,8 +632,67 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
       extra.push_back(c.point);
   for (const FractionalPoint& p : extra)
     pointRecord({p.x, p.y, p.z}, {}, {}, nullptr);
-  out.inputText = std::move(text);
+  return text;
+}
+
+} // namespace
+
+Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
+  Conversion out;
+  out.warnings = cif.warnings;
+  out.formulaSum = cif.formulaSum;
+  out.formulaUnitsZ = cif.formulaUnitsZ;
+  out.operationsSource = cif.operationsSource;
+  out.siteCount = static_cast<int>(cif.sites.size());
+  if (cif.sites.empty()) throw CifError("the CIF lists no atom sites");
+  if (options.listingCapacities && cif.sites.size() > static_cast<std::size_t>(maxSites))
+    throw CifError("the CIF lists " + std::to_string(cif.sites.size()) +
+                   " atom sites, and the program holds at most " + std::to_string(maxSites));
+  for (double p : cif.cell)
+    if (!(p > 0) || !std::isfinite(p)) throw CifError("the CIF gives no complete cell");
+  // The input's reader takes an edge below 1 as a reciprocal cell and an
+  // angle below 1 as a cosine; no real cell has either.
+  const std::string cellText = "a, b, c = " + number(cif.cell[0]) + ", " + number(cif.cell[1]) +
+                               ", " + number(cif.cell[2]) +
+                               " A; alpha, beta, gamma = " + number(cif.cell[3]) + ", " +
+                               number(cif.cell[4]) + ", " + number(cif.cell[5]) + " degrees";
+  for (int i = 0; i < 3; ++i)
+    if (cif.cell[i] < 1)
+      throw CifError("the cell has an edge below 1 A (" + cellText + "); check the CIF's cell");
+  for (int i = 3; i < 6; ++i)
+    if (!(cif.cell[i] >= 1 && cif.cell[i] <= 179))
+      throw CifError("the cell has an angle outside 1 to 179 degrees (" + cellText +
+                     "); check the CIF's cell");
+
+  CifCrystal crystal = cif;
+  crystal.sites = uniqueLabels(cif.sites, out.notes);
+  const std::vector<MatrixOp> group = chooseOperations(crystal, options, out);
+  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
+  readBackLattice(crystal, out);
+  if (const std::string defect = crystalDefect(out.lattice, {}, {}); !defect.empty())
+    throw CifError("the CIF's cell: " + defect + " (" + cellText + ")");
+  const std::vector<CellPosition> positions =
+      cellPositions(crystal, charges, group, out.lattice, out.notes);
+  const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
+  const double largestCharge = weighRecords(crystal, positions, out);
+
+  const double radius =
+      chooseRadius(positions, labels, nearestDistances(positions, out.lattice), options, out);
+  const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
+  out.radius = radiusField.readBack;
+  if (!options.radius)
+    out.notes.push_back("R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
+                        " x the shortest distance between charged atoms at different positions (" +
+                        number(out.shortestDistance) + " A, " + out.closestPair + ")");
+  const Field qmaxField = chooseRange(out.radius, largestCharge, options, out);
+  checkNeutrality(out.radius, options, out);
+
+  out.inputText =
+      inputRecords(crystal, positions, labels, radius, radiusField.field, qmaxField, options, out);
   out.crystal = {out.lattice, out.symOps, out.inversionAtOrigin, out.sites};
+  // What the program would refuse is refused here, with the CIF named.
+  if (const std::string defect = crystalDefect(out.crystal); !defect.empty())
+    throw CifError("the input would hold " + defect);
   return out;
 }
 

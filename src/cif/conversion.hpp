@@ -1,6 +1,8 @@
 // From a crystal as a CIF describes it to the text of a TELVA input file:
-// charges, the operations to write, the weights of the sites, the sphere
-// radius and the reciprocal-space range, and the fixed-column records.
+// charges, the operations to write, one site record per position (the
+// species there merged, their charges averaged by occupancy), the sphere
+// radius, the reciprocal-space range from the truncation estimate, and the
+// fixed-column records.
 #pragma once
 
 #include <cstdint>
@@ -128,9 +130,9 @@ std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition
                                                   const std::array<double, 6>& lattice);
 
 // The sphere radius: the given one, checked (an atom inside another charged
-// atom's sphere, and partial positions closer than 2R, warned, or with strict
-// an error), or radiusFraction of the shortest distance between charged atoms
-// of different positions, rounded down to 0.001 A.
+// atom's sphere is warned of, with strict an error), or radiusFraction of the
+// shortest distance between charged atoms of different positions, rounded
+// down to 0.001 A. Partial positions closer than 2R are warned of either way.
 double chooseRadius(const std::vector<CellPosition>& positions,
                     const std::vector<std::string>& labels,
                     const std::vector<std::vector<double>>& nearest,
@@ -146,12 +148,12 @@ double largestQmax(double a, double b, double c, std::int64_t limit);
 // digit); CifError when it does not fit at all.
 int fillingDecimals(double value, int width);
 
-// Position records from free-format text: three numbers a line, separated by
-// blanks or commas; blank lines and text after '#' are ignored.
 // The value of a whole word written as a finite decimal number; nullopt for
 // anything else.
 std::optional<double> wholeNumber(const std::string& word);
 
+// Position records from free-format text: three numbers a line, separated by
+// blanks or commas; blank lines and text after '#' are ignored.
 std::vector<FractionalPoint> parsePositions(std::string_view text, const std::string& name);
 
 } // namespace telva

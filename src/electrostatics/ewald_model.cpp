@@ -1,6 +1,7 @@
 #include "electrostatics/ewald_model.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "base/fault.hpp"
@@ -98,12 +99,16 @@ EwaldModel prepareEwald(const Crystal& crystal, double tolerance, int threads,
   model.parameters = chooseEwaldParameters(work, tolerance);
 
   const std::int64_t needed = ewaldModelBytes(crystal, model.parameters);
-  if (needed > memoryLimitBytes)
-    throw Fault{faults::outOfMemory,
-                "the Gaussian method needs " + megabytes(needed) +
-                    " for this crystal at tolerance " + std::to_string(tolerance) +
-                    " e/A, over the memory limit of " + megabytes(memoryLimitBytes) +
-                    ": raise the limit or loosen the tolerance"};
+  if (needed > memoryLimitBytes) {
+    // %g: a tolerance such as 1e-08 in fixed notation would read 0.000000.
+    char tolerancePrinted[32];
+    std::snprintf(tolerancePrinted, sizeof tolerancePrinted, "%g", tolerance);
+    throw Fault{faults::outOfMemory, "the Gaussian method needs " + megabytes(needed) +
+                                         " for this crystal at tolerance " + tolerancePrinted +
+                                         " e/A, over the memory limit of " +
+                                         megabytes(memoryLimitBytes) +
+                                         ": raise the limit or loosen the tolerance"};
+  }
 
   const EwaldParameters& p = model.parameters;
   model.geometry = buildCellGeometry(crystal.lattice, p.range);

@@ -7,6 +7,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -32,6 +34,12 @@
 #include "electrostatics/truncation_estimate.hpp"
 #include "listing/input_file.hpp"
 #include "listing/stable_values.hpp"
+#include "map/map_crystal.hpp"
+#include "map/map_fault.hpp"
+#include "map/map_file.hpp"
+#include "map/map_writers.hpp"
+#include "map/output_file.hpp"
+#include "map/potential_map.hpp"
 #include "records/record_files.hpp"
 
 namespace py = pybind11;
@@ -115,6 +123,17 @@ int threadArgument(std::optional<int> threads) {
   return *threads;
 }
 
+// The head as telva reads it, without the listing's capacities, and refused
+// where telva refuses it; the echo the listing program writes goes nowhere.
+InputHead readHeadQuietly(InputFile& input) {
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  InputHead head = readHead(input, echo, false);
+  checkHeadValues(head, input.path());
+  return head;
+}
+
 py::dict readInput(const std::string& path) {
   std::FILE* stream = std::fopen(path.c_str(), "rb");
   if (!stream) {
@@ -123,13 +142,7 @@ py::dict readInput(const std::string& path) {
                 unitText(missing ? "file not found" : "open failure", inputUnit, path)};
   }
   InputFile input(stream, path);
-  // The head is echoed as the listing program echoes it; here the echo goes
-  // nowhere.
-  std::FILE* sink = std::fopen("/dev/null", "wb");
-  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
-  Listing echo(sink, "/dev/null");
-  const InputHead head = readHead(input, echo, false);
-  checkHeadValues(head, path);
+  const InputHead head = readHeadQuietly(input);
   std::vector<std::array<double, 3>> positions;
   while (const std::optional<Position> p = readPosition(input))
     positions.push_back({p->x, p->y, p->z});
@@ -148,17 +161,12 @@ py::dict readInput(const std::string& path) {
 // The largest count the input file's three-column count fields hold.
 constexpr std::size_t maxCountRecord = 999;
 
-// The head of an input file held in memory; the echo goes nowhere.
+// The head of an input file held in memory.
 InputHead readInputText(std::string text, const std::string& name) {
   std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
   if (!stream) throw std::bad_alloc();
   InputFile input(stream, name);
-  std::FILE* sink = std::fopen("/dev/null", "wb");
-  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
-  Listing echo(sink, "/dev/null");
-  InputHead head = readHead(input, echo, false);
-  checkHeadValues(head, name);
-  return head;
+  return readHeadQuietly(input);
 }
 
 py::dict convertCif(const std::string& path,
@@ -293,6 +301,121 @@ py::tuple sphereAt(const SphereComputation& c,
   return py::make_tuple(phiw, phic, neighbour, distance);
 }
 
+// One quantity of the sphere method at every node (i/n1, j/n2, k/n3), as
+// telva-map computes it (a node on an atom holds phiw), shaped (n1, n2, n3).
+py::array_t<double> sphereGrid(const SphereComputation& c, const std::array<int, 3>& shape,
+                               const std::string& quantity, std::optional<int> threads) {
+  MapQuantity which;
+  if (quantity == "phic")
+    which = MapQuantity::phic;
+  else if (quantity == "phiw")
+    which = MapQuantity::phiw;
+  else if (quantity == "smeared")
+    which = MapQuantity::smeared;
+  else
+    throw Fault{faults::invalidValue, "quantity must be phic, phiw or smeared, not " + quantity};
+  const GridSize grid{shape[0], shape[1], shape[2]};
+  const int threadCap = threadArgument(threads);
+  PotentialMap map;
+  {
+    py::gil_scoped_release release;
+    map = sphereMap(positionContext(c.model), grid, which, threadCap);
+  }
+  for (double value : map.values)
+    if (std::isnan(value)) throw Fault{faults::notFinite, notFiniteText};
+  py::array_t<double> out({shape[0], shape[1], shape[2]});
+  std::copy(map.values.begin(), map.values.end(), out.mutable_data());
+  return out;
+}
+
+// A map written as telva-map writes it, through its writers and a scratch
+// file renamed over the target: `format` cube, xsf or ccp4, the values (in
+// the grid's order, k fastest) already in their unit.
+void writeMap(const std::string& path, const std::string& format, const std::string& title,
+              const std::string& description, const std::array<double, 6>& lattice,
+              const std::vector<OperationRows>& operations, bool inversion,
+              const std::vector<SiteValues>& sites, const std::vector<std::string>& elements,
+              const py::array_t<double, py::array::c_style | py::array::forcecast>& values) {
+  if (format != "cube" && format != "xsf" && format != "ccp4")
+    throw Fault{faults::invalidValue, "a map is written as cube, xsf or ccp4, not " + format};
+  if (values.ndim() != 3) throw Fault{faults::invalidValue, "a map's values must be a 3-D array"};
+  MapCrystal crystal;
+  crystal.title = title;
+  crystal.crystal = makeCrystal(lattice, operations, inversion, sites);
+  crystal.elements = elements;
+  const GridSize grid{static_cast<int>(values.shape(0)), static_cast<int>(values.shape(1)),
+                      static_cast<int>(values.shape(2))};
+  for (py::ssize_t n = 0; n < values.size(); ++n)
+    if (!std::isfinite(values.data()[n]) ||
+        (format == "ccp4" && std::abs(values.data()[n]) > FLT_MAX))
+      throw Fault{faults::notFinite,
+                  "a value of the map is not a finite number" +
+                      std::string(format == "ccp4" ? " in single precision" : "") +
+                      "; no file written"};
+  const CellGeometry geometry = buildCellGeometry(crystal.crystal.lattice, 0);
+  const MapFile file{crystal.title,
+                     description,
+                     geometry,
+                     cartesianAxes(geometry),
+                     cellAtoms(crystal, geometry),
+                     grid,
+                     std::span<const double>(values.data(), values.size())};
+  try {
+    OutputFile output(path);
+    if (format == "cube") writeCube(output.stream(), file);
+    if (format == "xsf") writeXsf(output.stream(), file);
+    if (format == "ccp4") writeCcp4(output.stream(), file);
+    output.close();
+    output.commit();
+  } catch (const Fault& fault) {
+    // The map's own number for a file it cannot write is the write fault here.
+    if (fault.number == mapFaults::output) throw Fault{faults::writeFailure, fault.text};
+    throw;
+  }
+}
+
+// The Gaussian method's computation: the model (which holds its own copy of
+// the crystal) and the site potentials and energy.
+struct EwaldComputation {
+  EwaldModel model;
+  EwaldSites sites;
+};
+
+EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
+                              std::int64_t memoryLimit) {
+  EwaldComputation c;
+  c.model = prepareEwald(crystal, tolerance, threads, memoryLimit);
+  c.sites = ewaldSitePotentials(c.model);
+  for (double value : c.sites.potentials)
+    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
+  if (!std::isfinite(c.sites.energy)) throw Fault{faults::notFinite, notFiniteText};
+  return c;
+}
+
+// As sphereAt, by the Gaussian method: the neighbour is the nearest atom, and
+// on an atom phic is the point charge's own infinity.
+py::tuple ewaldAt(const EwaldComputation& c,
+                  const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+  const std::vector<Position> positions = pointsFromArray(points);
+  EwaldPoints results;
+  {
+    py::gil_scoped_release release;
+    results = ewaldPoints(c.model, positions);
+  }
+  const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
+  py::array_t<double> phiw(n), phic(n), distance(n);
+  py::array_t<std::int64_t> neighbour(n);
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const EwaldPoint& r = results.points[i];
+    if (!std::isfinite(r.phiw) || std::isnan(r.phic)) throw Fault{faults::notFinite, notFiniteText};
+    phiw.mutable_at(i) = r.phiw;
+    phic.mutable_at(i) = r.phic;
+    neighbour.mutable_at(i) = r.site;
+    distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
+  }
+  return py::make_tuple(phiw, phic, neighbour, distance);
+}
+
 // Every fault of the core as the Python exception that fits it, with the
 // program's text.
 void translateFaults(std::exception_ptr thrown, PyObject* conversionError,
@@ -381,10 +504,12 @@ PYBIND11_MODULE(_core, m) {
       },
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       "Raises ValueError for values no computation can use.");
+  m.def("write_map", &writeMap, py::arg("path"), py::arg("format"), py::arg("title"),
+        py::arg("description"), py::arg("lattice"), py::arg("operations"), py::arg("inversion"),
+        py::arg("sites"), py::arg("elements"), py::arg("values"),
+        "Writes a map as telva-map does (cube, xsf or ccp4), whole or not at all.");
   m.def("largest_qmax", &largestQmax, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("limit"),
         "The largest qmax whose table holds at most `limit` entries.");
-  m.def("table_entries", &tableEntries, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("qmax"),
-        "(2 trunc(a q) + 1)(2 trunc(b q) + 1)(trunc(c q) + 1).");
   m.def(
       "cell_volume",
       [](const std::array<double, 6>& lattice) {
@@ -426,8 +551,58 @@ PYBIND11_MODULE(_core, m) {
                              [](const SphereComputation& c) {
                                return py::array_t<double>(c.potentials.size(), c.potentials.data());
                              })
+      .def("grid", &sphereGrid, py::arg("shape"), py::arg("quantity"),
+           py::arg("threads") = py::none(),
+           "One quantity (phic, phiw, smeared) at the nodes of a grid, as telva-map gives it.")
       .def("at", &sphereAt, py::arg("points"), py::arg("threads") = py::none(),
            "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
+
+  py::class_<EwaldComputation>(m, "EwaldComputation",
+                               "The Gaussian method's model, site potentials and energy.")
+      .def_property_readonly("energy", [](const EwaldComputation& c) { return c.sites.energy; })
+      .def_property_readonly("site_potentials",
+                             [](const EwaldComputation& c) {
+                               return py::array_t<double>(c.sites.potentials.size(),
+                                                          c.sites.potentials.data());
+                             })
+      .def_property_readonly("alpha",
+                             [](const EwaldComputation& c) { return c.model.parameters.alpha; })
+      .def_property_readonly("cutoff",
+                             [](const EwaldComputation& c) { return c.model.parameters.cutoff; })
+      .def_property_readonly("range",
+                             [](const EwaldComputation& c) { return c.model.parameters.range; })
+      .def_property_readonly("tolerance",
+                             [](const EwaldComputation& c) { return c.model.parameters.tolerance; })
+      .def_property_readonly(
+          "estimate", [](const EwaldComputation& c) { return c.model.parameters.estimate(); })
+      .def_property_readonly(
+          "table_entries",
+          [](const EwaldComputation& c) { return c.model.parameters.tableEntries; })
+      .def(
+          "at",
+          [](const EwaldComputation& c,
+             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return ewaldAt(c, points);
+          },
+          py::arg("points"), py::arg("threads") = py::none(),
+          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
+
+  m.def(
+      "compute_ewald",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double tolerance,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeEwald(crystal, tolerance, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+      "The Gaussian method's computation: converged point-charge potentials within tolerance.");
 
   m.def(
       "compute_sphere",

@@ -1,14 +1,13 @@
 """Puts the built package (build/python, or $TELVA_BUILD_DIR/python) first on
-the path when the environment has not, and names the repository's folders."""
+the path when the environment has not. The folders the tests read come from
+module_paths (a conftest module's name is shared with the screen tests')."""
 
 import os
-import pathlib
 import sys
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-BUILD = pathlib.Path(os.environ.get("TELVA_BUILD_DIR", ROOT / "build"))
+from module_paths import BUILD
 
-if not any(pathlib.Path(p, "telva", "__init__.py").exists() for p in sys.path if p):
+if not any(os.path.exists(os.path.join(p, "telva", "__init__.py")) for p in sys.path if p):
     sys.path.insert(0, str(BUILD / "python"))
 
 os.environ.setdefault("MPLBACKEND", "Agg")

@@ -6,7 +6,7 @@ import sys
 
 import pytest
 
-from conftest import BUILD, ROOT
+from module_paths import BUILD, ROOT
 
 
 def _run(script, *args, tmp_path):

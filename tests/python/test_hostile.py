@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 
 ROCKSALT = ROOT / "examples" / "rocksalt.inp"
 NACL_CELL = (5.64, 5.64, 5.64, 90, 90, 90)
@@ -64,6 +64,11 @@ COMPUTE_CASES = [
     ("unknown method", dict(method="exact"), ValueError, "method"),
     ("zero radius", dict(method="sphere", radius=0), ValueError, "radius"),
     ("NaN radius", dict(method="sphere", radius=math.nan), ValueError, "radius"),
+    ("tiny radius", dict(method="sphere", radius=1e-300, qmax=2), ValueError,
+     "not a finite number"),
+    ("huge radius", dict(method="sphere", radius=1e300, qmax=2), ValueError,
+     "not a finite number"),
+    ("radius as text", dict(method="sphere", radius="1"), TypeError, "radius"),
     ("infinite qmax", dict(method="sphere", qmax=math.inf), ValueError, "qmax"),
     ("negative qmax", dict(method="sphere", qmax=-1), ValueError, "qmax"),
     ("absurd qmax", dict(method="sphere", qmax=1e6), MemoryError, "insufficient memory"),
@@ -147,6 +152,10 @@ def test_read_input_refuses(tmp_path):
         telva.read_input(tmp_path / "missing.inp")
     with pytest.raises(IsADirectoryError):
         telva.read_input(tmp_path)
+    with pytest.raises(OSError, match="regular file"):
+        telva.read_input("/dev/zero")
+    with pytest.raises(OSError, match="regular file"):
+        telva.from_cif("/dev/zero")
     with pytest.raises(ValueError, match="end-of-file"):
         telva.read_input(_write(tmp_path, "short.inp", "title\n  1.00  2.00\n"))
     with pytest.raises(ValueError, match="describe no cell"):
@@ -254,13 +263,17 @@ def test_from_cif_charged_cell_warns(tmp_path):
     assert [s.multiplicity for s in ok.sites] == [4, 4] and ok.atoms_in_cell == 8
 
 
-def test_volumetric_files_refused(sphere_result, tmp_path):
-    with pytest.raises(FileNotFoundError):
+def test_map_files_refused(sphere_result, tmp_path):
+    with pytest.raises(OSError, match="cannot write"):
         sphere_result.write_cube(tmp_path / "no" / "such" / "map.cube", 4)
+    with pytest.raises(OSError, match="folder"):
+        sphere_result.write_cube(tmp_path, 4)
     target = tmp_path / "map.xsf"
     target.write_text("kept")
     with pytest.raises(ValueError):
         sphere_result.write_xsf(target, (4, 4, 0))
+    with pytest.raises(ValueError, match="unit"):
+        sphere_result.write_xsf(target, 4, unit="mV")
     assert target.read_text() == "kept"
     assert [p.name for p in tmp_path.iterdir()] == ["map.xsf"]
 

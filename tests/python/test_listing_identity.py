@@ -7,7 +7,7 @@ import pathlib
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 from listing_text import (energy_fields, fixed, position_fields, scientific,
                           site_phi_fields)
 
@@ -58,7 +58,7 @@ def test_sphere_equals_listing(input_path: pathlib.Path, listing_path: pathlib.P
 def test_cif_route_equals_converted_input(tmp_path: pathlib.Path) -> None:
     """from_cif computes what telva computes on telva-cif's input file."""
     import subprocess
-    from conftest import BUILD
+    from module_paths import BUILD
     converter = BUILD / "telva-cif"
     if not converter.exists():
         pytest.skip("telva-cif is not built")

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 
 
 @pytest.fixture(scope="module")
@@ -28,15 +28,22 @@ def test_energy_units(rutile):
     assert result.table_entries == (2 * 64 + 1) ** 2 * (41 + 1)  # trunc(4.594 q), trunc(2.959 q)
 
 
-def test_grid_is_the_points(rutile):
-    crystal, result = rutile
+@pytest.mark.parametrize("method", ["sphere", "ewald"])
+def test_grid_is_the_points(rutile, method):
+    crystal = rutile[0]
+    result = crystal.compute(method=method)
     shape = (3, 4, 5)
-    grid = result.grid(shape, "phiw")
     node = (1, 2, 3)
     point = [[node[i] / shape[i] for i in range(3)]]
-    assert grid.shape == shape
-    assert grid[node] == result.at(point)[0][0]
-    assert grid[0, 0, 0] == result.site_potentials[0]  # Ti at the origin
+    phiw, phic, _, _ = result.at(point)
+    for quantity, expected in (("phiw", phiw[0]), ("phic", phic[0])):
+        grid = result.grid(shape, quantity)
+        assert grid.shape == shape
+        # The grid synthesis is exact at the nodes, to rounding.
+        assert grid[node] == pytest.approx(expected, abs=1e-12)
+    # On the Ti at the origin phic is infinite; the map holds phiw there.
+    assert result.grid(shape, "phic")[0, 0, 0] == pytest.approx(result.site_potentials[0],
+                                                                abs=1e-12)
 
 
 def test_site_potentials_read_only(rutile):
@@ -44,31 +51,38 @@ def test_site_potentials_read_only(rutile):
         rutile[1].site_potentials[0] = 0
 
 
-def test_cube_file(rutile, tmp_path):
-    crystal, result = rutile
-    path = tmp_path / "rutile.cube"
-    result.write_cube(path, (4, 4, 3), "phiw")
-    lines = path.read_text().split("\n")
-    atoms = int(lines[2].split()[0])
-    assert atoms == 6  # 2 Ti + 4 O in the cell
-    assert [int(lines[3 + i].split()[0]) for i in range(3)] == [4, 4, 3]
-    first_atom = lines[6].split()
-    assert first_atom[0] == "22"
-    values = np.array(" ".join(lines[6 + atoms:]).split(), dtype=float)
-    assert np.allclose(values, result.grid((4, 4, 3), "phiw").ravel(), rtol=1e-5)
-
-
-def test_xsf_file(rutile, tmp_path):
-    crystal, result = rutile
-    path = tmp_path / "rutile.xsf"
-    result.write_xsf(path, 4, "phiw")
+def _map_values(path, kind):
     text = path.read_text()
-    assert text.startswith("CRYSTAL\nPRIMVEC\n") and "END_BLOCK_DATAGRID_3D" in text
-    block = text.split("BEGIN_DATAGRID_3D_potential\n")[1].split("END_DATAGRID_3D")[0].split()
-    assert block[:3] == ["5", "5", "5"]
-    values = np.array(block[15:], dtype=float).reshape((5, 5, 5), order="F")
-    assert np.allclose(values[:4, :4, :4], result.grid(4, "phiw"), rtol=1e-5)
-    assert np.allclose(values[4], values[0])
+    if kind == "cube":
+        lines = text.split("\n")
+        atoms = int(lines[2].split()[0])
+        return np.array(" ".join(lines[6 + atoms:]).split(), dtype=float)
+    block = text.split("BEGIN_DATAGRID_3D")[1].split("END_DATAGRID_3D")[0].split("\n", 1)[1]
+    numbers = block.split()
+    dims = [int(n) for n in numbers[:3]]
+    values = np.array(numbers[15:], dtype=float).reshape(dims[::-1])
+    return values[:-1, :-1, :-1].transpose().ravel()  # the general grid repeats the first node
+
+
+@pytest.mark.parametrize("kind", ["cube", "xsf"])
+@pytest.mark.parametrize("unit,factor", [("V", 14.3996517), ("e/A", 1.0)])
+def test_map_files_equal_telva_map(rutile, tmp_path, kind, unit, factor):
+    """The files are telva-map's for the same grid, quantity and unit."""
+    import subprocess
+    from module_paths import BUILD
+    crystal, result = rutile
+    ours = tmp_path / f"ours.{kind}"
+    getattr(result, f"write_{kind}")(ours, (4, 4, 3), "phic", unit)
+    values = _map_values(ours, kind)
+    assert np.allclose(values, result.grid((4, 4, 3)).ravel() * factor, rtol=1e-6, atol=1e-9)
+    program = BUILD / "telva-map"
+    if not program.exists():
+        pytest.skip("telva-map is not built")
+    theirs = tmp_path / f"theirs.{kind}"
+    subprocess.run([str(program), str(ROOT / "examples/rutile.inp"), "--grid", "4,4,3",
+                    "--unit", unit, f"--{kind}", str(theirs)], check=True, capture_output=True,
+                   timeout=120)
+    assert ours.read_text().split("\n")[2:] == theirs.read_text().split("\n")[2:]
 
 
 SYMMETRY_CASES = [

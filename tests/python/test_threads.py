@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import telva
-from conftest import ROOT
+from module_paths import ROOT
 
 POINTS = np.random.default_rng(7).random((300, 3))
 

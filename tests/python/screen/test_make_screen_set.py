@@ -5,7 +5,7 @@ import subprocess
 import sys
 
 import pytest
-from conftest import BUILD, REPO
+from screen_support import BUILD, REPO
 
 TOOL = os.path.join(REPO, "tools", "make-screen-set.py")
 

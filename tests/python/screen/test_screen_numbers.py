@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 import pytest
-from conftest import BUILD, REPO, RUN_SECONDS, read_table
+from screen_support import BUILD, REPO, RUN_SECONDS, read_table
 
 telva = pytest.importorskip("telva")
 if not hasattr(telva, "from_cif"):

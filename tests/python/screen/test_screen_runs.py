@@ -6,7 +6,8 @@ import signal
 import subprocess
 
 import pytest
-from conftest import RUN_SECONDS, command, read_table, run_screen, stop_group, tables, wait_for
+from screen_support import (RUN_SECONDS, command, read_table, run_screen, stop_group, tables,
+                            wait_for)
 
 # The error rows of the fake set (conftest.write_fake_set), by file name, and their messages.
 BROKEN = {
@@ -214,9 +215,14 @@ def test_a_file_that_kills_its_worker_gets_an_error_row(fake_set, tmp_path):
 
 
 def test_progress_bar_on_a_terminal(fake_set, tmp_path):
+    import fcntl
     import pty
+    import struct
+    import termios
 
     leader, follower = pty.openpty()
+    # A terminal of 120 columns: a fresh pseudo-terminal has none, and the bar fits its width.
+    fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 40, 120, 0, 0))
     process = subprocess.Popen(command([fake_set, "-o", str(tmp_path / "out"), "--workers", "1"]),
                                stdout=subprocess.PIPE, stderr=follower, text=True,
                                start_new_session=True)

@@ -7,13 +7,14 @@ import os
 
 import numpy
 import pytest
-from conftest import write_fake_set
+from screen_support import write_fake_set
 from fake_processors import fake_process
 
 from telva import screen_sandbox
 from telva.screen import UsageError, collect_inputs, parse_charge, parse_memory
 from telva.screen_process import formula_atoms
-from telva.screen_tables import SITE_COLUMNS, STRUCTURE_COLUMNS, ResultsError, ResultsFolder
+from telva.screen_tables import (SITE_COLUMNS, STRUCTURE_COLUMNS, ResultsError, ResultsFolder,
+                                 one_line)
 
 
 def test_folders_are_searched_recursively_and_lists_read(tmp_path):
@@ -86,6 +87,14 @@ def test_formula_atoms(formula, atoms):
     assert formula_atoms(formula) == atoms
 
 
+@pytest.mark.parametrize(
+    "text, line",
+    [("one", "one"), ("one\ntwo", "one; two"), ("  a:\n  b,\n\n c\r\n", "a: b, c"), ("", "")],
+)
+def test_messages_are_kept_on_one_line(text, line):
+    assert one_line(text) == line
+
+
 def _rows(text):
     return list(csv.DictReader(text.splitlines()))
 
@@ -151,7 +160,7 @@ def _one(path, timeout=20.0):
     [
         ("s001.cif", "ok", ""),
         ("bad.cif", "error", "the CIF gives no complete cell"),
-        ("lines.cif", "error", "line one line two"),
+        ("lines.cif", "error", "line one; line two"),
         ("empty.cif", "error", "empty.cif: the file is empty"),
         ("binary.cif", "error", "binary.cif: not a readable CIF"),
         ("x.cif", "error", "is a folder, not a CIF"),
@@ -210,3 +219,23 @@ def test_gzip_compressed_cifs_are_unpacked(tmp_path, monkeypatch):
     (tmp_path / "b.cif.gz").write_bytes(b"not gzip")
     with pytest.raises(ValueError, match="b.cif.gz: not a readable gzip file"):
         screen_process.read_crystal(str(tmp_path / "b.cif.gz"), {})
+
+
+@pytest.mark.parametrize(
+    "fixed, timed, threads, left, size",
+    [
+        (7, None, 2, 1000, 7),  # --batch K is K
+        (None, None, 2, 1000, 2),  # before any timing: small first batches
+        (None, (100, 1.0), 2, 10000, 100),  # 10 ms a file: a second's worth
+        (None, (10, 50.0), 2, 10000, 1),  # 5 s a file: one a task
+        (None, (100000, 1.0), 2, 100000, 5000),  # at most MAX_BATCH
+        (None, (100, 1.0), 4, 200, 25),  # near the end: spread over every thread
+    ],
+)
+def test_batches_take_about_a_second(fixed, timed, threads, left, size):
+    from telva.screen import _Batcher
+
+    batcher = _Batcher(list(range(left)), fixed)
+    if timed:
+        batcher.record(*timed)
+    assert len(batcher.take(threads)) == size
