@@ -481,7 +481,10 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
     for (std::size_t m : c.members)
       label += (label.empty() ? "" : "+") + crystal.sites[m].label;
     if (label.size() > static_cast<std::size_t>(labelWidth)) {
-      const std::string more = "+" + std::to_string(c.members.size() - 1);
+      // "+N" built by appending: GCC 12 warns falsely (-Wrestrict) on "+" + a
+      // temporary string.
+      std::string more = "+";
+      more += std::to_string(c.members.size() - 1);
       label = c.members.size() == 1 ? crystal.sites[c.members[0]].label.substr(0, labelWidth)
                                     : crystal.sites[c.members[0]].label.substr(
                                           0, std::max<std::size_t>(1, labelWidth - more.size())) +
