@@ -14,22 +14,24 @@
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
+#include "records/input_records.hpp"
 
 namespace telva {
 
 namespace {
 
-// Field widths of the input records.
-constexpr int rangeWidth = 6;   // R, qmax
-constexpr int latticeWidth = 9; // a, b, c, alpha, beta, gamma
-constexpr int translationWidth = 11;
-constexpr int siteValueWidth = 9; // charge, W, x, y, z and the position records
-// Implied decimals of the fields as the program reads them; every value is
-// written with a decimal point, so they only serve the read-back checks.
-constexpr int rangeImplied = 2;
-constexpr int latticeImplied = 6;
-constexpr int translationImplied = 6;
-constexpr int siteImplied = 4;
+// The fields of the input records, as the program reads them: every value is
+// written with a decimal point, so the implied decimals only serve the
+// read-back checks.
+const Field& rangeField = inputRecords::radiusAndRange[0]; // R, qmax
+const Field& latticeField = inputRecords::lattice[0];      // a, b, c, alpha, beta, gamma
+const Field& translationField = inputRecords::symOp[0];    // a row's translation
+const Field& siteValueField = inputRecords::site[2];       // charge, W, x, y, z
+const Field& positionField = inputRecords::position[0];    // x, y, z of a position record
+const int rangeWidth = rangeField.width, rangeImplied = rangeField.decimals;
+const int latticeWidth = latticeField.width, latticeImplied = latticeField.decimals;
+const int translationWidth = translationField.width;
+const int translationImplied = translationField.decimals;
 
 std::string number(double value, int decimals = 4) {
   char buffer[64];
@@ -83,26 +85,6 @@ std::string oneLine(std::string_view text) {
 
 } // namespace
 
-std::int64_t tableEntries(double a, double b, double c, double qmax) {
-  const auto limit = [qmax](double length) {
-    return static_cast<std::int64_t>(std::trunc(length * qmax));
-  };
-  return (2 * limit(a) + 1) * (2 * limit(b) + 1) * (limit(c) + 1);
-}
-
-double largestQmax(double a, double b, double c, std::int64_t limit) {
-  double lo = 0, hi = 1;
-  while (tableEntries(a, b, c, hi) <= limit)
-    hi *= 2;
-  // The count is a step function of qmax; close in on its step past the limit.
-  for (int i = 0; i < 200 && std::nextafter(lo, hi) < hi; ++i) {
-    const double mid = lo + (hi - lo) / 2;
-    if (mid <= lo || mid >= hi) break;
-    (tableEntries(a, b, c, mid) <= limit ? lo : hi) = mid;
-  }
-  return lo;
-}
-
 int fillingDecimals(double value, int width) {
   for (int decimals = width - 1; decimals >= 0; --decimals)
     if (formatFixed(value, width, decimals).find('*') == std::string::npos) return decimals;
@@ -122,8 +104,8 @@ std::optional<double> wholeNumber(const std::string& word) {
   return value;
 }
 
-std::vector<FractionalPoint> parsePositions(std::string_view text, const std::string& name) {
-  std::vector<FractionalPoint> points;
+std::vector<Position> parsePositions(std::string_view text, const std::string& name) {
+  std::vector<Position> points;
   std::istringstream in{std::string(text)};
   std::string line;
   int lineNumber = 0;
@@ -190,12 +172,12 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
   bool guessable = true;
   double fixed = 0;
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
+  const CellGeometry cell = buildCellGeometry(crystal.cell, 0);
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
     const double atoms =
-        s.occupancy *
-        static_cast<double>(
-            distinctImages(group, {s.x, s.y, s.z}, crystal.cell, samePointToleranceA).size());
+        s.occupancy * static_cast<double>(
+                          distinctImages(group, {s.x, s.y, s.z}, cell, samePointToleranceA).size());
     if (known[i]) {
       fixed += *known[i] * atoms;
       continue;
@@ -254,13 +236,12 @@ namespace {
 
 // Within `toleranceA` of `p` modulo lattice; a cheap test of the fractional
 // differences first.
-bool samePoint(const std::array<double, 6>& lattice, const FractionalPoint& p,
-               const FractionalPoint& q, double toleranceA) {
+bool samePoint(const CellGeometry& cell, const Position& p, const Position& q, double toleranceA) {
   const double d[3] = {p.x - q.x, p.y - q.y, p.z - q.z};
+  const double edge[3] = {cell.a, cell.b, cell.c};
   for (int k = 0; k < 3; ++k)
-    if (std::abs(d[k] - std::round(d[k])) * lattice[k] > 4 * toleranceA + 1e-9 * lattice[k])
-      return false;
-  return latticeDistance(lattice, p, q) < toleranceA;
+    if (std::abs(d[k] - std::round(d[k])) * edge[k] > 4 * toleranceA + 1e-9 * edge[k]) return false;
+  return nearestImageDistance(cell, p, q) < toleranceA;
 }
 
 } // namespace
@@ -272,6 +253,7 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
                                         std::vector<std::string>& notes) {
   std::vector<CellPosition> positions;
   const int order = static_cast<int>(group.size());
+  const CellGeometry cell = buildCellGeometry(lattice, 0);
   std::vector<std::string> empty;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
@@ -282,16 +264,16 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
       empty.push_back(s.label);
       continue;
     }
-    const FractionalPoint p{s.x, s.y, s.z};
+    const Position p{s.x, s.y, s.z};
     auto same = std::find_if(positions.begin(), positions.end(), [&](const CellPosition& c) {
-      return std::any_of(c.images.begin(), c.images.end(), [&](const FractionalPoint& q) {
-        return samePoint(lattice, p, q, samePointToleranceA);
+      return std::any_of(c.images.begin(), c.images.end(), [&](const Position& q) {
+        return samePoint(cell, p, q, samePointToleranceA);
       });
     });
     if (same == positions.end()) {
       CellPosition c;
       c.point = p;
-      c.images = distinctImages(group, p, lattice, samePointToleranceA);
+      c.images = distinctImages(group, p, cell, samePointToleranceA);
       const int multiplicity = static_cast<int>(c.images.size());
       if (order % multiplicity != 0)
         throw CifError("site " + s.label + ": its " + std::to_string(multiplicity) +
@@ -336,12 +318,12 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
 std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
                                                   const std::array<double, 6>& lattice) {
   const std::size_t n = positions.size();
-  const CellMetric g = cellMetric(lattice);
+  const CellGeometry g = buildCellGeometry(lattice, 0);
   std::vector<std::vector<double>> nearest(n, std::vector<double>(n, INFINITY));
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = 0; j < n; ++j)
-      for (const FractionalPoint& q : positions[j].images) {
-        const double d = latticeDistance(g, positions[i].point, q);
+      for (const Position& q : positions[j].images) {
+        const double d = nearestImageDistance(g, positions[i].point, q);
         if (i == j && d < samePointToleranceA) continue; // the atom itself
         nearest[i][j] = std::min(nearest[i][j], d);
       }
@@ -408,7 +390,9 @@ namespace {
 // largest record charge meets the tolerance, within the table capacity.
 Field chooseRange(double radius, double largestCharge, const ConversionOptions& options,
                   Conversion& out) {
-  const double a = out.lattice[0], b = out.lattice[1], c = out.lattice[2];
+  auto entries = [&](double range) {
+    return buildCellGeometry(out.lattice, range).requiredEntries;
+  };
   Field qmaxField;
   if (options.qmax) {
     if (!(*options.qmax >= 0) || !std::isfinite(*options.qmax))
@@ -419,7 +403,7 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
   } else {
     if (!(options.tolerance > 0) || !std::isfinite(options.tolerance))
       throw commandLineError("--tolerance must be a positive number");
-    const double capped = largestQmax(a, b, c, tableCapacity);
+    const double capped = largestRange(out.lattice, tableCapacity);
     const double wanted = qmaxForTolerance(largestCharge, radius, options.tolerance);
     const double best = std::min(wanted, capped);
     const int decimals = fillingDecimals(best, rangeWidth);
@@ -430,7 +414,7 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
     while (true) {
       const double readBack =
           parseFixedField(formatFixed(q, rangeWidth, decimals), rangeImplied).value_or(NAN);
-      if (readBack >= 0 && tableEntries(a, b, c, readBack) <= tableCapacity) {
+      if (readBack >= 0 && entries(readBack) <= tableCapacity) {
         out.qmax = readBack;
         break;
       }
@@ -438,7 +422,7 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
     }
     qmaxField = fixedField(rangeWidth, decimals);
   }
-  out.tableEntries = tableEntries(a, b, c, out.qmax);
+  out.tableEntries = entries(out.qmax);
   out.truncationError = truncationEstimate(largestCharge, radius, out.qmax);
   const std::string estimate = "truncation estimate " + scientific(out.truncationError) +
                                " e/A for the largest charge, " + chargeText(largestCharge);
@@ -571,7 +555,7 @@ double weighRecords(const CifCrystal& crystal, const std::vector<CellPosition>& 
 // The input file's records: title, range, counts, lattice, operations, one
 // site record per position, position records. Fills the title and the sites
 // as they read back.
-std::string inputRecords(const CifCrystal& crystal, const std::vector<CellPosition>& positions,
+std::string writeRecords(const CifCrystal& crystal, const std::vector<CellPosition>& positions,
                          const std::vector<std::string>& labels, double radius,
                          const Field& radiusField, const Field& qmaxField,
                          const ConversionOptions& options, Conversion& out) {
@@ -604,10 +588,10 @@ std::string inputRecords(const CifCrystal& crystal, const std::vector<CellPositi
     }
     text += formatRecord(layout, values);
   }
-  auto pointRecord = [&](const std::vector<double>& numbers, Layout layout,
+  auto pointRecord = [&](const std::vector<double>& numbers, const Field& field, Layout layout,
                          std::vector<Value> values, std::vector<double>* readBack) {
     for (double v : numbers) {
-      const Filled f = filled(v, siteValueWidth, siteImplied);
+      const Filled f = filled(v, field.width, field.decimals);
       layout.push_back(f.field);
       values.push_back(v + 0.0);
       if (readBack) readBack->push_back(f.readBack);
@@ -622,16 +606,16 @@ std::string inputRecords(const CifCrystal& crystal, const std::vector<CellPositi
     std::string label = labels[i];
     label.resize(labelWidth, ' ');
     std::vector<double> readBack;
-    pointRecord({c.charge, w, c.point.x, c.point.y, c.point.z}, {textField(labelWidth), skip(1)},
-                {label}, &readBack);
+    pointRecord({c.charge, w, c.point.x, c.point.y, c.point.z}, siteValueField,
+                {textField(labelWidth), skip(1)}, {label}, &readBack);
     out.sites.push_back({label, readBack[0], readBack[1], readBack[2], readBack[3], readBack[4]});
   }
-  std::vector<FractionalPoint> extra = options.positions;
+  std::vector<Position> extra = options.positions;
   if (options.atSites)
     for (const CellPosition& c : positions)
       extra.push_back(c.point);
-  for (const FractionalPoint& p : extra)
-    pointRecord({p.x, p.y, p.z}, {}, {}, nullptr);
+  for (const Position& p : extra)
+    pointRecord({p.x, p.y, p.z}, positionField, {}, {}, nullptr);
   return text;
 }
 
@@ -688,7 +672,7 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   checkNeutrality(out.radius, options, out);
 
   out.inputText =
-      inputRecords(crystal, positions, labels, radius, radiusField.field, qmaxField, options, out);
+      writeRecords(crystal, positions, labels, radius, radiusField.field, qmaxField, options, out);
   out.crystal = {out.lattice, out.symOps, out.inversionAtOrigin, out.sites};
   // What the program would refuse is refused here, with the CIF named.
   if (const std::string defect = crystalDefect(out.crystal); !defect.empty())

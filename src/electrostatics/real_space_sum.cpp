@@ -1,7 +1,9 @@
 #include "electrostatics/real_space_sum.hpp"
 
 #include <cmath>
+#include <string>
 
+#include "base/fault.hpp"
 #include "base/parallel.hpp"
 #include "electrostatics/complementary_error_function.hpp"
 
@@ -37,6 +39,12 @@ RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, c
 
 std::vector<RealSpaceSum> realSpaceSums(const AtomCells& cells, double alpha, double cutoff,
                                         std::span<const Vec3> points, int threads) {
+  // Checked here, before the threads: a fault inside one would end the program.
+  for (std::size_t i = 0; i < points.size(); ++i)
+    for (double v : points[i])
+      if (!std::isfinite(v))
+        throw Fault{faults::invalidValue, "point " + std::to_string(i + 1) +
+                                              " has a coordinate that is not a finite number"};
   std::vector<RealSpaceSum> sums(points.size());
   const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
   parallelFor(
