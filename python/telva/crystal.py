@@ -315,8 +315,7 @@ class Crystal:
         for the largest charge meets 1e-5 e/A, within the listing's table."""
         if self._qmax is not None:
             return self._qmax
-        a, b, c = self.cell[:3]
-        capped = _core.largest_qmax(a, b, c, _core.DEFAULT_TABLE_LIMIT)
+        capped = _core.largest_qmax(self._lattice, _core.DEFAULT_TABLE_LIMIT)
         largest = max((abs(s.charge) for s in self.sites), default=0.0)
         if largest == 0:
             return capped

@@ -526,13 +526,9 @@ PYBIND11_MODULE(_core, m) {
         py::arg("description"), py::arg("lattice"), py::arg("operations"), py::arg("inversion"),
         py::arg("sites"), py::arg("elements"), py::arg("values"),
         "Writes a map as telva-map does (cube, xsf or ccp4), whole or not at all.");
-  m.def(
-      "largest_qmax",
-      [](double a, double b, double c, std::int64_t limit) {
-        return largestRange({a, b, c, 90, 90, 90}, limit);
-      },
-      py::arg("a"), py::arg("b"), py::arg("c"), py::arg("limit"),
-      "The largest qmax whose table holds at most `limit` entries.");
+  m.def("largest_qmax", &largestRange, py::arg("lattice"), py::arg("limit"),
+        "The largest qmax whose table for these lattice parameters holds at most `limit` "
+        "entries.");
   m.def(
       "cell_volume",
       [](const std::array<double, 6>& lattice) {
