@@ -17,7 +17,7 @@ struct ElementStates {
   std::vector<int> states;  // common oxidation states, the most common first
 };
 
-// Pauling electronegativities (CRC Handbook of Chemistry and Physics, 9-77)
+// Pauling electronegativities (CRC Handbook of Chemistry and Physics)
 // and the common oxidation states of the elements (Greenwood & Earnshaw,
 // Chemistry of the Elements, 2nd ed.).
 const std::vector<ElementStates>& table() {

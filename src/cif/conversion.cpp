@@ -10,25 +10,28 @@
 #include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
 #include "cif/cif_reader.hpp"
+#include "crystal/crystal_check.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
+#include "records/input_records.hpp"
 
 namespace telva {
 
 namespace {
 
-// Field widths of the input records.
-constexpr int rangeWidth = 6;   // R, qmax
-constexpr int latticeWidth = 9; // a, b, c, alpha, beta, gamma
-constexpr int translationWidth = 11;
-constexpr int siteValueWidth = 9; // charge, W, x, y, z and the position records
-// Implied decimals of the fields as the program reads them; every value is
-// written with a decimal point, so they only serve the read-back checks.
-constexpr int rangeImplied = 2;
-constexpr int latticeImplied = 6;
-constexpr int translationImplied = 6;
-constexpr int siteImplied = 4;
+// The fields of the input records, as the program reads them: every value is
+// written with a decimal point, so the implied decimals only serve the
+// read-back checks.
+const Field& rangeField = inputRecords::radiusAndRange[0]; // R, qmax
+const Field& latticeField = inputRecords::lattice[0];      // a, b, c, alpha, beta, gamma
+const Field& translationField = inputRecords::symOp[0];    // a row's translation
+const Field& siteValueField = inputRecords::site[2];       // charge, W, x, y, z
+const Field& positionField = inputRecords::position[0];    // x, y, z of a position record
+const int rangeWidth = rangeField.width, rangeImplied = rangeField.decimals;
+const int latticeWidth = latticeField.width, latticeImplied = latticeField.decimals;
+const int translationWidth = translationField.width;
+const int translationImplied = translationField.decimals;
 
 std::string number(double value, int decimals = 4) {
   char buffer[64];
@@ -82,26 +85,6 @@ std::string oneLine(std::string_view text) {
 
 } // namespace
 
-std::int64_t tableEntries(double a, double b, double c, double qmax) {
-  const auto limit = [qmax](double length) {
-    return static_cast<std::int64_t>(std::trunc(length * qmax));
-  };
-  return (2 * limit(a) + 1) * (2 * limit(b) + 1) * (limit(c) + 1);
-}
-
-double largestQmax(double a, double b, double c, std::int64_t limit) {
-  double lo = 0, hi = 1;
-  while (tableEntries(a, b, c, hi) <= limit)
-    hi *= 2;
-  // The count is a step function of qmax; close in on its step past the limit.
-  for (int i = 0; i < 200 && std::nextafter(lo, hi) < hi; ++i) {
-    const double mid = lo + (hi - lo) / 2;
-    if (mid <= lo || mid >= hi) break;
-    (tableEntries(a, b, c, mid) <= limit ? lo : hi) = mid;
-  }
-  return lo;
-}
-
 int fillingDecimals(double value, int width) {
   for (int decimals = width - 1; decimals >= 0; --decimals)
     if (formatFixed(value, width, decimals).find('*') == std::string::npos) return decimals;
@@ -121,8 +104,8 @@ std::optional<double> wholeNumber(const std::string& word) {
   return value;
 }
 
-std::vector<FractionalPoint> parsePositions(std::string_view text, const std::string& name) {
-  std::vector<FractionalPoint> points;
+std::vector<Position> parsePositions(std::string_view text, const std::string& name) {
+  std::vector<Position> points;
   std::istringstream in{std::string(text)};
   std::string line;
   int lineNumber = 0;
@@ -173,6 +156,9 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes) {
   std::vector<std::optional<double>> known = knownCharges(crystal, options.charges);
+  // An empty site is left out; its charge does not matter.
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+    if (!known[i] && crystal.sites[i].occupancy == 0) known[i] = 0.0;
   if (std::all_of(known.begin(), known.end(), [](const auto& c) { return c.has_value(); })) {
     std::vector<double> charges;
     for (const auto& c : known)
@@ -186,12 +172,12 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
   bool guessable = true;
   double fixed = 0;
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
+  const CellGeometry cell = buildCellGeometry(crystal.cell, 0);
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
     const double atoms =
-        s.occupancy *
-        static_cast<double>(
-            distinctImages(group, {s.x, s.y, s.z}, crystal.cell, samePointToleranceA).size());
+        s.occupancy * static_cast<double>(
+                          distinctImages(group, {s.x, s.y, s.z}, cell, samePointToleranceA).size());
     if (known[i]) {
       fixed += *known[i] * atoms;
       continue;
@@ -250,13 +236,12 @@ namespace {
 
 // Within `toleranceA` of `p` modulo lattice; a cheap test of the fractional
 // differences first.
-bool samePoint(const std::array<double, 6>& lattice, const FractionalPoint& p,
-               const FractionalPoint& q, double toleranceA) {
+bool samePoint(const CellGeometry& cell, const Position& p, const Position& q, double toleranceA) {
   const double d[3] = {p.x - q.x, p.y - q.y, p.z - q.z};
+  const double edge[3] = {cell.a, cell.b, cell.c};
   for (int k = 0; k < 3; ++k)
-    if (std::abs(d[k] - std::round(d[k])) * lattice[k] > 4 * toleranceA + 1e-9 * lattice[k])
-      return false;
-  return latticeDistance(lattice, p, q) < toleranceA;
+    if (std::abs(d[k] - std::round(d[k])) * edge[k] > 4 * toleranceA + 1e-9 * edge[k]) return false;
+  return nearestImageDistance(cell, p, q) < toleranceA;
 }
 
 } // namespace
@@ -268,6 +253,7 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
                                         std::vector<std::string>& notes) {
   std::vector<CellPosition> positions;
   const int order = static_cast<int>(group.size());
+  const CellGeometry cell = buildCellGeometry(lattice, 0);
   std::vector<std::string> empty;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
@@ -278,16 +264,16 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
       empty.push_back(s.label);
       continue;
     }
-    const FractionalPoint p{s.x, s.y, s.z};
+    const Position p{s.x, s.y, s.z};
     auto same = std::find_if(positions.begin(), positions.end(), [&](const CellPosition& c) {
-      return std::any_of(c.images.begin(), c.images.end(), [&](const FractionalPoint& q) {
-        return samePoint(lattice, p, q, samePointToleranceA);
+      return std::any_of(c.images.begin(), c.images.end(), [&](const Position& q) {
+        return samePoint(cell, p, q, samePointToleranceA);
       });
     });
     if (same == positions.end()) {
       CellPosition c;
       c.point = p;
-      c.images = distinctImages(group, p, lattice, samePointToleranceA);
+      c.images = distinctImages(group, p, cell, samePointToleranceA);
       const int multiplicity = static_cast<int>(c.images.size());
       if (order % multiplicity != 0)
         throw CifError("site " + s.label + ": its " + std::to_string(multiplicity) +
@@ -332,12 +318,12 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
 std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
                                                   const std::array<double, 6>& lattice) {
   const std::size_t n = positions.size();
-  const CellMetric g = cellMetric(lattice);
+  const CellGeometry g = buildCellGeometry(lattice, 0);
   std::vector<std::vector<double>> nearest(n, std::vector<double>(n, INFINITY));
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = 0; j < n; ++j)
-      for (const FractionalPoint& q : positions[j].images) {
-        const double d = latticeDistance(g, positions[i].point, q);
+      for (const Position& q : positions[j].images) {
+        const double d = nearestImageDistance(g, positions[i].point, q);
         if (i == j && d < samePointToleranceA) continue; // the atom itself
         nearest[i][j] = std::min(nearest[i][j], d);
       }
@@ -404,7 +390,9 @@ namespace {
 // largest record charge meets the tolerance, within the table capacity.
 Field chooseRange(double radius, double largestCharge, const ConversionOptions& options,
                   Conversion& out) {
-  const double a = out.lattice[0], b = out.lattice[1], c = out.lattice[2];
+  auto entries = [&](double range) {
+    return buildCellGeometry(out.lattice, range).requiredEntries;
+  };
   Field qmaxField;
   if (options.qmax) {
     if (!(*options.qmax >= 0) || !std::isfinite(*options.qmax))
@@ -415,7 +403,7 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
   } else {
     if (!(options.tolerance > 0) || !std::isfinite(options.tolerance))
       throw commandLineError("--tolerance must be a positive number");
-    const double capped = largestQmax(a, b, c, tableCapacity);
+    const double capped = largestRange(out.lattice, tableCapacity);
     const double wanted = qmaxForTolerance(largestCharge, radius, options.tolerance);
     const double best = std::min(wanted, capped);
     const int decimals = fillingDecimals(best, rangeWidth);
@@ -426,7 +414,7 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
     while (true) {
       const double readBack =
           parseFixedField(formatFixed(q, rangeWidth, decimals), rangeImplied).value_or(NAN);
-      if (readBack >= 0 && tableEntries(a, b, c, readBack) <= tableCapacity) {
+      if (readBack >= 0 && entries(readBack) <= tableCapacity) {
         out.qmax = readBack;
         break;
       }
@@ -434,7 +422,7 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
     }
     qmaxField = fixedField(rangeWidth, decimals);
   }
-  out.tableEntries = tableEntries(a, b, c, out.qmax);
+  out.tableEntries = entries(out.qmax);
   out.truncationError = truncationEstimate(largestCharge, radius, out.qmax);
   const std::string estimate = "truncation estimate " + scientific(out.truncationError) +
                                " e/A for the largest charge, " + chargeText(largestCharge);
@@ -522,22 +510,11 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
 
 } // namespace
 
-Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
-  Conversion out;
-  out.warnings = cif.warnings;
-  out.formulaSum = cif.formulaSum;
-  out.formulaUnitsZ = cif.formulaUnitsZ;
-  out.operationsSource = cif.operationsSource;
-  out.siteCount = static_cast<int>(cif.sites.size());
-  if (cif.sites.empty()) throw CifError("the CIF lists no atom sites");
-  if (options.listingCapacities && cif.sites.size() > static_cast<std::size_t>(maxSites))
-    throw CifError("the CIF lists " + std::to_string(cif.sites.size()) +
-                   " atom sites, and the program holds at most " + std::to_string(maxSites));
-  for (double p : cif.cell)
-    if (!(p > 0) || !std::isfinite(p)) throw CifError("the CIF gives no complete cell");
+namespace {
 
-  CifCrystal crystal = cif;
-  crystal.sites = uniqueLabels(cif.sites, out.notes);
+// The group, and the operations to write with the inversion flag.
+std::vector<MatrixOp> chooseOperations(const CifCrystal& crystal, const ConversionOptions& options,
+                                       Conversion& out) {
   const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
   const WrittenOperations written = chooseWrittenOperations(group);
   if (options.listingCapacities && written.ops.size() > static_cast<std::size_t>(maxSymOps))
@@ -548,21 +525,19 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
     out.symOps.push_back(toAxisCodeRows(op));
   out.inversionAtOrigin = written.inversionAtOrigin;
   out.groupOrder = static_cast<int>(group.size());
-  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
+  return group;
+}
 
-  // The lattice as the program will read it; every later distance uses it.
-  std::vector<Value> latticeValues;
-  Layout latticeLayout;
-  for (int i = 0; i < 6; ++i) {
-    const Filled f = filled(crystal.cell[i], latticeWidth, latticeImplied);
-    latticeLayout.push_back(f.field);
-    latticeValues.push_back(crystal.cell[i]);
-    out.lattice[i] = f.readBack;
-  }
+// The lattice as the program will read it back; every later distance uses it.
+void readBackLattice(const CifCrystal& crystal, Conversion& out) {
+  for (int i = 0; i < 6; ++i)
+    out.lattice[i] = filled(crystal.cell[i], latticeWidth, latticeImplied).readBack;
+}
 
-  const std::vector<CellPosition> positions =
-      cellPositions(crystal, charges, group, out.lattice, out.notes);
-  const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
+// Per record its multiplicity and what it stands for; the cell's net charge.
+// Returns the largest record charge in magnitude.
+double weighRecords(const CifCrystal& crystal, const std::vector<CellPosition>& positions,
+                    Conversion& out) {
   double largestCharge = 0;
   for (const CellPosition& c : positions) {
     const int multiplicity = static_cast<int>(c.images.size());
@@ -574,29 +549,32 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
     out.netCharge += c.charge * multiplicity;
     largestCharge = std::max(largestCharge, std::fabs(c.charge));
   }
+  return largestCharge;
+}
 
-  const std::vector<std::vector<double>> nearest = nearestDistances(positions, out.lattice);
-  const double radius = chooseRadius(positions, labels, nearest, options, out);
-  const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
-  out.radius = radiusField.readBack;
-  if (!options.radius)
-    out.notes.push_back("R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
-                        " x the shortest distance between charged atoms at different positions (" +
-                        number(out.shortestDistance) + " A, " + out.closestPair + ")");
-  const Field qmaxField = chooseRange(out.radius, largestCharge, options, out);
-  checkNeutrality(out.radius, options, out);
-
-  // The records.
+// The input file's records: title, range, counts, lattice, operations, one
+// site record per position, position records. Fills the title and the sites
+// as they read back.
+std::string writeRecords(const CifCrystal& crystal, const std::vector<CellPosition>& positions,
+                         const std::vector<std::string>& labels, double radius,
+                         const Field& radiusField, const Field& qmaxField,
+                         const ConversionOptions& options, Conversion& out) {
   std::string title = oneLine(crystal.blockName + " " + crystal.formula);
   if (title.size() > titleWidth) title.resize(titleWidth);
   out.title = title;
   std::string text = formatRecord({textField()}, std::vector<Value>{title});
-  text += formatRecord({radiusField.field, qmaxField}, std::vector<Value>{radius, out.qmax});
-  const int writtenCount = static_cast<int>(written.ops.size());
+  text += formatRecord({radiusField, qmaxField}, std::vector<Value>{radius, out.qmax});
+  const int writtenCount = static_cast<int>(out.symOps.size());
   const int recordCount = static_cast<int>(positions.size());
   text += formatRecord({integerField(3), integerField(3), integerField(3)},
                        std::vector<Value>{std::int64_t{writtenCount}, std::int64_t{recordCount},
-                                          std::int64_t{written.inversionAtOrigin ? 1 : 0}});
+                                          std::int64_t{out.inversionAtOrigin ? 1 : 0}});
+  Layout latticeLayout;
+  std::vector<Value> latticeValues;
+  for (int i = 0; i < 6; ++i) {
+    latticeLayout.push_back(filled(crystal.cell[i], latticeWidth, latticeImplied).field);
+    latticeValues.push_back(crystal.cell[i]);
+  }
   text += formatRecord(latticeLayout, latticeValues);
   for (const SymOp& op : out.symOps) {
     Layout layout;
@@ -610,10 +588,10 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
     }
     text += formatRecord(layout, values);
   }
-  auto pointRecord = [&](const std::vector<double>& numbers, Layout layout,
+  auto pointRecord = [&](const std::vector<double>& numbers, const Field& field, Layout layout,
                          std::vector<Value> values, std::vector<double>* readBack) {
     for (double v : numbers) {
-      const Filled f = filled(v, siteValueWidth, siteImplied);
+      const Filled f = filled(v, field.width, field.decimals);
       layout.push_back(f.field);
       values.push_back(v + 0.0);
       if (readBack) readBack->push_back(f.readBack);
@@ -628,18 +606,77 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
     std::string label = labels[i];
     label.resize(labelWidth, ' ');
     std::vector<double> readBack;
-    pointRecord({c.charge, w, c.point.x, c.point.y, c.point.z}, {textField(labelWidth), skip(1)},
-                {label}, &readBack);
+    pointRecord({c.charge, w, c.point.x, c.point.y, c.point.z}, siteValueField,
+                {textField(labelWidth), skip(1)}, {label}, &readBack);
     out.sites.push_back({label, readBack[0], readBack[1], readBack[2], readBack[3], readBack[4]});
   }
-  std::vector<FractionalPoint> extra = options.positions;
+  std::vector<Position> extra = options.positions;
   if (options.atSites)
     for (const CellPosition& c : positions)
       extra.push_back(c.point);
-  for (const FractionalPoint& p : extra)
-    pointRecord({p.x, p.y, p.z}, {}, {}, nullptr);
-  out.inputText = std::move(text);
+  for (const Position& p : extra)
+    pointRecord({p.x, p.y, p.z}, positionField, {}, {}, nullptr);
+  return text;
+}
+
+} // namespace
+
+Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
+  Conversion out;
+  out.warnings = cif.warnings;
+  out.formulaSum = cif.formulaSum;
+  out.formulaUnitsZ = cif.formulaUnitsZ;
+  out.operationsSource = cif.operationsSource;
+  out.siteCount = static_cast<int>(cif.sites.size());
+  if (cif.sites.empty()) throw CifError("the CIF lists no atom sites");
+  if (options.listingCapacities && cif.sites.size() > static_cast<std::size_t>(maxSites))
+    throw CifError("the CIF lists " + std::to_string(cif.sites.size()) +
+                   " atom sites, and the program holds at most " + std::to_string(maxSites));
+  for (double p : cif.cell)
+    if (!(p > 0) || !std::isfinite(p)) throw CifError("the CIF gives no complete cell");
+  // The input's reader takes an edge below 1 as a reciprocal cell and an
+  // angle below 1 as a cosine; no real cell has either.
+  const std::string cellText = "a, b, c = " + number(cif.cell[0]) + ", " + number(cif.cell[1]) +
+                               ", " + number(cif.cell[2]) +
+                               " A; alpha, beta, gamma = " + number(cif.cell[3]) + ", " +
+                               number(cif.cell[4]) + ", " + number(cif.cell[5]) + " degrees";
+  for (int i = 0; i < 3; ++i)
+    if (cif.cell[i] < 1)
+      throw CifError("the cell has an edge below 1 A (" + cellText + "); check the CIF's cell");
+  for (int i = 3; i < 6; ++i)
+    if (!(cif.cell[i] >= 1 && cif.cell[i] <= 179))
+      throw CifError("the cell has an angle outside 1 to 179 degrees (" + cellText +
+                     "); check the CIF's cell");
+
+  CifCrystal crystal = cif;
+  crystal.sites = uniqueLabels(cif.sites, out.notes);
+  const std::vector<MatrixOp> group = chooseOperations(crystal, options, out);
+  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
+  readBackLattice(crystal, out);
+  if (const std::string defect = crystalDefect(out.lattice, {}, {}); !defect.empty())
+    throw CifError("the CIF's cell: " + defect + " (" + cellText + ")");
+  const std::vector<CellPosition> positions =
+      cellPositions(crystal, charges, group, out.lattice, out.notes);
+  const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
+  const double largestCharge = weighRecords(crystal, positions, out);
+
+  const double radius =
+      chooseRadius(positions, labels, nearestDistances(positions, out.lattice), options, out);
+  const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
+  out.radius = radiusField.readBack;
+  if (!options.radius)
+    out.notes.push_back("R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
+                        " x the shortest distance between charged atoms at different positions (" +
+                        number(out.shortestDistance) + " A, " + out.closestPair + ")");
+  const Field qmaxField = chooseRange(out.radius, largestCharge, options, out);
+  checkNeutrality(out.radius, options, out);
+
+  out.inputText =
+      writeRecords(crystal, positions, labels, radius, radiusField.field, qmaxField, options, out);
   out.crystal = {out.lattice, out.symOps, out.inversionAtOrigin, out.sites};
+  // What the program would refuse is refused here, with the CIF named.
+  if (const std::string defect = crystalDefect(out.crystal); !defect.empty())
+    throw CifError("the input would hold " + defect);
   return out;
 }
 

@@ -1,6 +1,8 @@
 // From a crystal as a CIF describes it to the text of a TELVA input file:
-// charges, the operations to write, the weights of the sites, the sphere
-// radius and the reciprocal-space range, and the fixed-column records.
+// charges, the operations to write, one site record per position (the
+// species there merged, their charges averaged by occupancy), the sphere
+// radius, the reciprocal-space range from the truncation estimate, and the
+// fixed-column records.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +23,14 @@ namespace telva {
 
 struct ConversionOptions {
   std::vector<ChargeOverride> charges;
-  std::optional<double> radius; // R in Angstrom; default from the structure
-  std::optional<double> qmax;   // 1/Angstrom; default from the tolerance
-  double tolerance = 1e-5;      // e/Angstrom: the truncation estimate the default qmax meets
-  bool strict = false;          // a charged cell or an atom inside a sphere is an error
-  std::string block;            // the data block to read; empty: the one with a structure
-  bool guessCharges = false;    // charge-balanced charges for the sites without one
-  std::vector<FractionalPoint> positions; // position records to append
-  bool atSites = false;                   // append one position record per site record
+  std::optional<double> radius;    // R in Angstrom; default from the structure
+  std::optional<double> qmax;      // 1/Angstrom; default from the tolerance
+  double tolerance = 1e-5;         // e/Angstrom: the truncation estimate the default qmax meets
+  bool strict = false;             // a charged cell or an atom inside a sphere is an error
+  std::string block;               // the data block to read; empty: the one with a structure
+  bool guessCharges = false;       // charge-balanced charges for the sites without one
+  std::vector<Position> positions; // position records to append
+  bool atSites = false;            // append one position record per site record
   // Hold the sites and operations to what the listing program takes; the
   // library, which has no such limits, turns this off.
   bool listingCapacities = true;
@@ -106,8 +108,8 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
 // One position of the cell's sites: the species there and its orbit.
 struct CellPosition {
   std::vector<std::size_t> members; // sites, in the CIF's order
-  FractionalPoint point;            // the first member's coordinates
-  std::vector<FractionalPoint> images;
+  Position point;                   // the first member's coordinates
+  std::vector<Position> images;
   double charge = 0;    // sum of charge times occupancy
   double occupancy = 0; // sum of occupancies
   std::string element;  // the majority species' element
@@ -128,30 +130,25 @@ std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition
                                                   const std::array<double, 6>& lattice);
 
 // The sphere radius: the given one, checked (an atom inside another charged
-// atom's sphere, and partial positions closer than 2R, warned, or with strict
-// an error), or radiusFraction of the shortest distance between charged atoms
-// of different positions, rounded down to 0.001 A.
+// atom's sphere is warned of, with strict an error), or radiusFraction of the
+// shortest distance between charged atoms of different positions, rounded
+// down to 0.001 A. Partial positions closer than 2R are warned of either way.
 double chooseRadius(const std::vector<CellPosition>& positions,
                     const std::vector<std::string>& labels,
                     const std::vector<std::vector<double>>& nearest,
                     const ConversionOptions& options, Conversion& out);
-
-// (2 trunc(a q) + 1)(2 trunc(b q) + 1)(trunc(c q) + 1): the program's table.
-std::int64_t tableEntries(double a, double b, double c, double qmax);
-// The largest qmax (up to the last representable double) within `limit` entries.
-double largestQmax(double a, double b, double c, std::int64_t limit);
 
 // The most decimals with which `value` fills a fixed-point field of `width`
 // columns (the leading zero of a value below one dropped when that gains a
 // digit); CifError when it does not fit at all.
 int fillingDecimals(double value, int width);
 
-// Position records from free-format text: three numbers a line, separated by
-// blanks or commas; blank lines and text after '#' are ignored.
 // The value of a whole word written as a finite decimal number; nullopt for
 // anything else.
 std::optional<double> wholeNumber(const std::string& word);
 
-std::vector<FractionalPoint> parsePositions(std::string_view text, const std::string& name);
+// Position records from free-format text: three numbers a line, separated by
+// blanks or commas; blank lines and text after '#' are ignored.
+std::vector<Position> parsePositions(std::string_view text, const std::string& name);
 
 } // namespace telva

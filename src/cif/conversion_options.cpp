@@ -70,7 +70,7 @@ std::vector<std::string> parseConversionOptions(const std::vector<std::string>& 
       options.guessCharges = true;
     } else if (arg == "--positions") {
       const std::string path = value();
-      const std::vector<FractionalPoint> points = parsePositions(readWhole(path), path);
+      const std::vector<Position> points = parsePositions(readWhole(path), path);
       options.positions.insert(options.positions.end(), points.begin(), points.end());
     } else if (arg == "--at-sites") {
       options.atSites = true;

@@ -98,16 +98,6 @@ int determinant(const std::array<std::array<int, 3>, 3>& m) {
 
 } // namespace
 
-CellMetric cellMetric(const std::array<double, 6>& cell) {
-  const double toRad = std::numbers::pi / 180.0;
-  const double ca = std::cos(cell[3] * toRad), cb = std::cos(cell[4] * toRad),
-               cg = std::cos(cell[5] * toRad);
-  const double a = cell[0], b = cell[1], c = cell[2];
-  return {{{a * a, a * b * cg, a * c * cb},
-           {a * b * cg, b * b, b * c * ca},
-           {a * c * cb, b * c * ca, c * c}}};
-}
-
 namespace {
 
 double reduced(double v) {
@@ -237,7 +227,7 @@ SymOp toAxisCodeRows(const MatrixOp& op) {
   return out;
 }
 
-FractionalPoint apply(const MatrixOp& op, const FractionalPoint& p) {
+Position apply(const MatrixOp& op, const Position& p) {
   const double v[3] = {p.x, p.y, p.z};
   double out[3];
   for (int i = 0; i < 3; ++i)
@@ -246,39 +236,14 @@ FractionalPoint apply(const MatrixOp& op, const FractionalPoint& p) {
   return {out[0], out[1], out[2]};
 }
 
-double latticeDistance(const std::array<double, 6>& cell, const FractionalPoint& p,
-                       const FractionalPoint& q) {
-  return latticeDistance(cellMetric(cell), p, q);
-}
-
-double latticeDistance(const CellMetric& g, const FractionalPoint& p, const FractionalPoint& q) {
-  double d0[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
-  for (double& d : d0)
-    d -= std::round(d);
-  double best = INFINITY;
-  for (int i = -1; i <= 1; ++i)
-    for (int j = -1; j <= 1; ++j)
-      for (int k = -1; k <= 1; ++k) {
-        const double d[3] = {d0[0] + i, d0[1] + j, d0[2] + k};
-        double s = 0;
-        for (int m = 0; m < 3; ++m)
-          for (int n = 0; n < 3; ++n)
-            s += g[m][n] * d[m] * d[n];
-        best = std::min(best, s);
-      }
-  return std::sqrt(std::max(best, 0.0));
-}
-
-std::vector<FractionalPoint> distinctImages(const std::vector<MatrixOp>& group,
-                                            const FractionalPoint& p,
-                                            const std::array<double, 6>& cell, double toleranceA) {
-  std::vector<FractionalPoint> images;
-  const CellMetric g = cellMetric(cell);
+std::vector<Position> distinctImages(const std::vector<MatrixOp>& group, const Position& p,
+                                     const CellGeometry& cell, double toleranceA) {
+  std::vector<Position> images;
   for (const MatrixOp& op : group) {
-    FractionalPoint image = apply(op, p);
+    Position image = apply(op, p);
     image = {reduced(image.x), reduced(image.y), reduced(image.z)};
-    const bool seen = std::any_of(images.begin(), images.end(), [&](const FractionalPoint& q) {
-      return latticeDistance(g, image, q) < toleranceA;
+    const bool seen = std::any_of(images.begin(), images.end(), [&](const Position& q) {
+      return nearestImageDistance(cell, image, q) < toleranceA;
     });
     if (!seen) images.push_back(image);
   }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cif/cif_data.hpp"
+#include "crystal/cell_geometry.hpp"
+#include "crystal/position.hpp"
 #include "crystal/sym_op.hpp"
 
 namespace telva {
@@ -45,28 +47,13 @@ WrittenOperations chooseWrittenOperations(const std::vector<MatrixOp>& group);
 // operation.
 SymOp toAxisCodeRows(const MatrixOp& op);
 
-struct FractionalPoint {
-  double x = 0, y = 0, z = 0;
-};
-
 // The image of a point, not reduced.
-FractionalPoint apply(const MatrixOp& op, const FractionalPoint& p);
+Position apply(const MatrixOp& op, const Position& p);
 
 // The distinct points of the cell (reduced into [0, 1)) that the operations
 // make of `p`, two images counting as one when they lie within `toleranceA`
-// Angstrom of each other modulo lattice; cell = a, b, c, alpha, beta, gamma.
-std::vector<FractionalPoint> distinctImages(const std::vector<MatrixOp>& group,
-                                            const FractionalPoint& p,
-                                            const std::array<double, 6>& cell, double toleranceA);
-
-// The direct metric tensor of the cell (a, b, c, alpha, beta, gamma).
-using CellMetric = std::array<std::array<double, 3>, 3>;
-CellMetric cellMetric(const std::array<double, 6>& cell);
-
-// Shortest distance in Angstrom between two points over all lattice
-// translations (the nearest image within one cell of the rounded difference).
-double latticeDistance(const std::array<double, 6>& cell, const FractionalPoint& p,
-                       const FractionalPoint& q);
-double latticeDistance(const CellMetric& g, const FractionalPoint& p, const FractionalPoint& q);
+// Angstrom of each other modulo lattice.
+std::vector<Position> distinctImages(const std::vector<MatrixOp>& group, const Position& p,
+                                     const CellGeometry& cell, double toleranceA);
 
 } // namespace telva

@@ -123,21 +123,28 @@ std::int64_t atomImageCount(const Crystal& crystal, double reach) {
   checkReach(reach);
   const CellFrame frame = cellFrame(buildCellGeometry(crystal.lattice, 0.0));
   const Vec3 pad = padding(frame, reach);
-  std::int64_t count = 0;
+  // Beyond this the count saturates (no memory holds that many images).
+  constexpr double most = 9.0e18;
+  for (double p : pad)
+    if (!(p < 1e6)) return std::int64_t(most);
+  double count = 0;
   for (const AtomImage& atom : cellAtoms(crystal, frame)) {
     const Position f = toFractional(frame, atom.r);
-    std::int64_t product = 1;
+    double product = 1;
     for (auto [u, i] : {std::pair{f.x, 0}, std::pair{f.y, 1}, std::pair{f.z, 2}}) {
       const auto [lo, hi] = shiftRange(u, pad[i]);
-      product *= std::int64_t(hi - lo + 1);
+      product *= double(hi - lo + 1);
     }
     count += product;
   }
-  return count;
+  return std::int64_t(std::min(count, most));
 }
 
 AtomCells buildAtomCells(const Crystal& crystal, double reach) {
   checkReach(reach);
+  if (atomImageCount(crystal, reach) > std::int64_t(std::numeric_limits<std::int32_t>::max()))
+    throw Fault{faults::outOfMemory, "the atoms within " + std::to_string(reach) +
+                                         " A of the cell are too many to hold: reduce the reach"};
   AtomCells cells;
   cells.frame = cellFrame(buildCellGeometry(crystal.lattice, 0.0));
   cells.reach = reach;

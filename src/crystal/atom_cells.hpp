@@ -24,8 +24,10 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "base/fault.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
 #include "crystal/sym_op.hpp"
@@ -80,30 +82,42 @@ struct AtomCells {
 // Images stored for a crystal and reach, without building anything: the
 // figure behind a memory check (bytes are this times sizeof(AtomImage), plus
 // the bins, which are fewer than the images or 4096, whichever is larger).
+// Saturates at 9e18.
 std::int64_t atomImageCount(const Crystal& crystal, double reach);
 
 // Every atom image within `reach` of any point of the cell, binned. A reach
-// that is not a positive finite number is refused (invalid value).
+// that is not a positive finite number is refused (invalid value), and one
+// that takes in more than 2^31 - 1 images (out of memory).
 AtomCells buildAtomCells(const Crystal& crystal, double reach);
 
 // The lattice translation that brings a Cartesian point into the cell [0, 1).
 Vec3 cellShift(const CellFrame& frame, const Vec3& point);
 
 // Calls visit(const AtomImage& image, double distanceSquared) for every image
-// of an atom within r of the point (r <= reach; distances to r inclusive), in
+// of an atom within r of the point (distances to r inclusive; an r beyond the
+// reach, or a point not finite, is refused with the invalid-value fault), in
 // an order fixed by the crystal and the point. image.r is in the frame of the
 // point reduced into the cell; the image's position near the original point
 // is image.r + cellShift(frame, point).
 template <typename Visit>
 void forEachAtomWithin(const AtomCells& cells, const Vec3& point, double r, Visit&& visit) {
+  if (!(r <= cells.reach))
+    throw Fault{faults::invalidValue, "an atom search of radius " + std::to_string(r) +
+                                          " A beyond the cells' reach of " +
+                                          std::to_string(cells.reach) + " A"};
+  if (!std::isfinite(point[0]) || !std::isfinite(point[1]) || !std::isfinite(point[2]))
+    throw Fault{faults::invalidValue,
+                "a point of the atom search has a coordinate that is not a finite number"};
   const Vec3 shift = cellShift(cells.frame, point);
   const Vec3 p{point[0] - shift[0], point[1] - shift[1], point[2] - shift[2]};
   const double r2 = r * r;
   std::array<int, 3> lo{}, hi{};
   for (int i = 0; i < 3; ++i) {
-    lo[i] = std::max(0, static_cast<int>(std::floor((p[i] - r - cells.origin[i]) / cells.binEdge)));
-    hi[i] = std::min(cells.bins[i] - 1,
-                     static_cast<int>(std::floor((p[i] + r - cells.origin[i]) / cells.binEdge)));
+    // Clamped as doubles: a point far out of range must not overflow an int.
+    const double first = std::floor((p[i] - r - cells.origin[i]) / cells.binEdge);
+    const double last = std::floor((p[i] + r - cells.origin[i]) / cells.binEdge);
+    lo[i] = static_cast<int>(std::clamp(first, 0.0, double(cells.bins[i])));
+    hi[i] = static_cast<int>(std::clamp(last, -1.0, double(cells.bins[i] - 1)));
   }
   for (int k = lo[2]; k <= hi[2]; ++k)
     for (int j = lo[1]; j <= hi[1] && lo[0] <= hi[0]; ++j) {

@@ -1,5 +1,6 @@
 #include "crystal/cell_geometry.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -120,6 +121,36 @@ double directDistance(const CellGeometry& g, double dx, double dy, double dz) {
   const auto& m = g.directMetric;
   return std::sqrt((m[0] * (dx * dx) + (m[1] * dy + m[3] * dx) * dy) +
                    ((m[2] * dz + m[5] * dy) + m[4] * dx) * dz);
+}
+
+double nearestImageDistance(const CellGeometry& g, const Position& p, const Position& q) {
+  double d[3] = {q.x - p.x, q.y - p.y, q.z - p.z};
+  for (double& v : d)
+    v -= std::round(v);
+  // In an oblique cell the nearest image need not be the rounded difference:
+  // its neighbours along each axis are looked at too.
+  double best = std::numeric_limits<double>::infinity();
+  for (int i = -1; i <= 1; ++i)
+    for (int j = -1; j <= 1; ++j)
+      for (int k = -1; k <= 1; ++k)
+        best = std::min(best, directDistance(g, d[0] + i, d[1] + j, d[2] + k));
+  return best;
+}
+
+double largestRange(const std::array<double, 6>& lattice, std::int64_t entries) {
+  auto fits = [&](double range) {
+    return buildCellGeometry(lattice, range).requiredEntries <= entries;
+  };
+  double lo = 0, hi = 1;
+  while (fits(hi) && std::isfinite(hi))
+    hi *= 2;
+  if (!std::isfinite(hi)) return std::numeric_limits<double>::max();
+  for (int i = 0; i < 200 && std::nextafter(lo, hi) < hi; ++i) {
+    const double mid = lo + (hi - lo) / 2;
+    if (mid <= lo || mid >= hi) break;
+    (fits(mid) ? lo : hi) = mid;
+  }
+  return lo;
 }
 
 } // namespace telva

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "crystal/position.hpp"
+
 namespace telva {
 
 struct CellGeometry {
@@ -44,5 +46,13 @@ double recipLengthSquaredInRow(const CellGeometry& g, double h, double k, double
 
 // Distance in Angstrom spanned by a difference of fractional coordinates.
 double directDistance(const CellGeometry& g, double dx, double dy, double dz);
+
+// Distance in Angstrom from p to the nearest lattice image of q.
+double nearestImageDistance(const CellGeometry& g, const Position& p, const Position& q);
+
+// The largest range qmax whose index box holds at most `entries` entries (up
+// to the last representable double): the box's size is a step function of
+// the range, and this is the range just below its step past the limit.
+double largestRange(const std::array<double, 6>& lattice, std::int64_t entries);
 
 } // namespace telva

@@ -59,12 +59,15 @@ std::string megabytes(std::int64_t bytes) {
 
 std::int64_t ewaldModelBytes(const Crystal& crystal, const EwaldParameters& parameters) {
   const CellGeometry g = buildCellGeometry(crystal.lattice, parameters.range);
-  const std::int64_t arrays = crystal.inversionAtOrigin ? 1 : 2;
-  const std::int64_t images = atomImageCount(crystal, parameters.cutoff);
-  const std::int64_t bins = std::max<std::int64_t>(images, 4096) + 1;
-  return g.requiredEntries * arrays * std::int64_t(sizeof(double)) +
-         images * std::int64_t(sizeof(AtomImage)) * 2 + bins * std::int64_t(sizeof(std::int32_t)) +
-         workingBytes;
+  // In floating point, saturated: the figures of a hopeless request overflow.
+  const double arrays = crystal.inversionAtOrigin ? 1 : 2;
+  const double images = double(atomImageCount(crystal, parameters.cutoff));
+  const double bins = std::max(images, 4096.0) + 1;
+  // The images are generated, then sorted into the bins: twice at the peak.
+  const double bytes = double(g.requiredEntries) * arrays * sizeof(double) +
+                       images * sizeof(AtomImage) * 2 + bins * sizeof(std::int32_t) +
+                       double(workingBytes);
+  return bytes < 9.0e18 ? std::int64_t(bytes) : std::int64_t(9.0e18);
 }
 
 EwaldModel prepareEwald(const Crystal& crystal, double tolerance, int threads,

@@ -13,7 +13,7 @@ namespace {
 constexpr double estimateShare = 64;
 
 // Nanoseconds per unit of work, measured on the kernels (make bench).
-constexpr double pairCost = 25.0;     // one image within rc: distance and erfc
+constexpr double pairCost = 12.0;     // one image within rc: distance and erfc
 constexpr double scanCost = 1.0;      // one image of the scanned bins outside rc
 constexpr double buildCost = 1.2;     // one table entry for one atom
 constexpr double entryCost = 20.0;    // one entry's form factor and scale

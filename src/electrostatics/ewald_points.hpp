@@ -24,7 +24,8 @@ struct EwaldPoints {
 
 // phic, phiw and the nearest atom at every fractional point. The nearest atom
 // is an atom of the charge density: its charge is Z times the summed W of the
-// images merged there, which is Z for a consistent W.
+// images merged there, which is Z for a consistent W. A point with a
+// coordinate that is not finite is refused (invalid value), naming it.
 EwaldPoints ewaldPoints(const EwaldModel& model, std::span<const Position> points);
 
 // The real-space sum plus the background at every fractional point: what the

@@ -1,8 +1,11 @@
 #include "electrostatics/real_space_sum.hpp"
 
 #include <cmath>
+#include <string>
 
+#include "base/fault.hpp"
 #include "base/parallel.hpp"
+#include "electrostatics/complementary_error_function.hpp"
 
 namespace telva {
 
@@ -28,7 +31,7 @@ RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, c
       return;
     }
     const double d = std::sqrt(d2);
-    sum.potential += image.charge * std::erfc(alpha * d) / d;
+    sum.potential += image.charge * complementaryErrorFunction(alpha * d) / d;
   });
   if (sum.nearestSite >= 0) sum.nearestDistance = std::sqrt(nearest2);
   return sum;
@@ -36,6 +39,12 @@ RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, c
 
 std::vector<RealSpaceSum> realSpaceSums(const AtomCells& cells, double alpha, double cutoff,
                                         std::span<const Vec3> points, int threads) {
+  // Checked here, before the threads: a fault inside one would end the program.
+  for (std::size_t i = 0; i < points.size(); ++i)
+    for (double v : points[i])
+      if (!std::isfinite(v))
+        throw Fault{faults::invalidValue, "point " + std::to_string(i + 1) +
+                                              " has a coordinate that is not a finite number"};
   std::vector<RealSpaceSum> sums(points.size());
   const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
   parallelFor(

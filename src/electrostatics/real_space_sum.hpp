@@ -24,7 +24,8 @@ struct RealSpaceSum {
 RealSpaceSum realSpaceSum(const AtomCells& cells, double alpha, double cutoff, const Vec3& point);
 
 // The sums at many Cartesian points on up to `threads` threads (all when 0);
-// each point's sum is the one-point sum, whatever the thread count.
+// each point's sum is the one-point sum, whatever the thread count. A point
+// with a coordinate that is not finite is refused (invalid value), naming it.
 std::vector<RealSpaceSum> realSpaceSums(const AtomCells& cells, double alpha, double cutoff,
                                         std::span<const Vec3> points, int threads = 0);
 

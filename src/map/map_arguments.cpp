@@ -4,6 +4,9 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <set>
+
+#include "cif/conversion_options.hpp"
 
 #include "map/map_fault.hpp"
 
@@ -14,7 +17,9 @@ const char* const mapUsage =
     "\n"
     "  --grid N1,N2,N3      nodes (i/N1, j/N2, k/N3) of the cell (or --grid N for N,N,N)\n"
     "  --spacing D          Ni = ceil(|ai|/D) nodes along each axis (default 0.2 A)\n"
-    "  --method sphere      the value telva lists for a position record at each node\n"
+    "  --method M           ewald (the default): the converged point-charge potential;\n"
+    "                       sphere: the value telva lists for a position record\n"
+    "  --tolerance T        the ewald method's absolute tolerance in e/A (default 1e-8)\n"
     "  --quantity Q         phic (all point charges, the default), phiw (without the\n"
     "                       neighbouring atom) or smeared (P, the synthesis alone)\n"
     "  --unit V|e/A         volts (the default) or e/A\n"
@@ -25,12 +30,9 @@ const char* const mapUsage =
     "                       A (a, b or c), e.g. --slice c=0.5\n"
     "  --threads N          threads (default: every core)\n"
     "  --max-memory M       refuse maps above M bytes (K, M, G suffixes; default 4G)\n"
-    "  for a CIF (INPUT named *.cif), as telva-cif takes them:\n"
-    "  --charge NAME=Z      charge of every site of element NAME, or of site NAME\n"
-    "  --radius R           sphere radius in A\n"
-    "  --qmax Q             reciprocal-space range in 1/A\n"
-    "  --strict             a cell that is not neutral is an error\n"
-    "  -h, --help           show this text\n";
+    "  -h, --help           show this text\n"
+    "for a CIF (INPUT named *.cif), as telva-cif takes them: --charge NAME=Z,\n"
+    "--guess-charges, --radius R, --qmax Q, --strict, --block NAME\n";
 
 namespace {
 
@@ -141,6 +143,12 @@ std::optional<std::uint64_t> parseMemory(const std::string& text) {
 
 MapArguments parseMapArguments(const std::vector<std::string>& args) {
   MapArguments a;
+  // telva-cif's options that bear on a map; its --tolerance (the default
+  // range's target) is not among them, as telva-map's --tolerance is the
+  // Gaussian method's.
+  static const std::set<std::string> conversionOptions = {
+      "--charge", "--radius", "--qmax", "--strict", "--block", "--guess-charges"};
+  std::vector<std::string> conversionArgs;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&]() -> std::string {
@@ -212,24 +220,11 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
       if (!bytes)
         refuse("--max-memory needs a size such as 8G, 512M or 100000000, not '" + m + "'");
       a.maxMemory = *bytes;
-    } else if (arg == "--charge") {
-      const std::string assignment = value();
-      const std::size_t eq = assignment.find('=');
-      if (eq == std::string::npos || eq == 0)
-        refuse("--charge needs NAME=Z, as in --charge Fe=3, not '" + assignment + "'");
-      a.conversion.charges.push_back(
-          {assignment.substr(0, eq),
-           number("--charge " + assignment.substr(0, eq), assignment.substr(eq + 1))});
+    } else if (conversionOptions.count(arg)) {
+      // The converter's own options, parsed below by its own parser.
       a.cifOptionGiven = true;
-    } else if (arg == "--radius") {
-      a.conversion.radius = number(arg, value());
-      a.cifOptionGiven = true;
-    } else if (arg == "--qmax") {
-      a.conversion.qmax = number(arg, value());
-      a.cifOptionGiven = true;
-    } else if (arg == "--strict") {
-      a.conversion.strict = true;
-      a.cifOptionGiven = true;
+      conversionArgs.push_back(arg);
+      if (arg != "--strict" && arg != "--guess-charges") conversionArgs.push_back(value());
     } else if (arg.size() > 1 && arg[0] == '-') {
       refuse("unknown option " + arg);
     } else if (a.input.empty()) {
@@ -239,6 +234,11 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
     }
   }
   if (a.help) return a;
+  try {
+    parseConversionOptions(conversionArgs, a.conversion);
+  } catch (const CifError& e) {
+    refuse(e.what());
+  }
   if (a.input.empty()) refuse("no input named: give a TELVA input file or a CIF");
   if (a.grid && a.spacing) refuse("--grid and --spacing both given: give one");
   if (a.tolerance && a.method != MapMethod::ewald)
@@ -248,7 +248,8 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
   if (!a.png.empty() && !a.slice) refuse("--png needs --slice, as in --slice c=0.5");
   if (a.png.empty() && a.slice) refuse("--slice needs --png F to draw the plane into");
   if (a.cifOptionGiven && !isCifPath(a.input))
-    refuse("--charge, --radius, --qmax and --strict are for a CIF (a file named *.cif), not " +
+    refuse("--charge, --radius, --qmax, --strict, --block and --guess-charges are for a CIF (a "
+           "file named *.cif), not " +
            a.input);
   // No two outputs, and no output and the input, may be one file.
   std::vector<std::string> outputs;

@@ -34,7 +34,7 @@ struct MapArguments {
   std::string input; // a TELVA input file, or a CIF (named *.cif)
   std::optional<GridSize> grid;
   std::optional<double> spacing;
-  MapMethod method = MapMethod::sphere;
+  MapMethod method = MapMethod::ewald;
   std::optional<double> tolerance; // e/Angstrom, ewald only
   MapQuantity quantity = MapQuantity::phic;
   MapUnit unit = MapUnit::volts;

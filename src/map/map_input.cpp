@@ -53,13 +53,11 @@ MapCrystal readInputFileCrystal(const std::string& path) {
 
 MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& options,
                           std::ostream& notes) {
-  CifCrystal cif;
   Conversion conversion;
   try {
-    cif = readCifFile(path);
-    conversion = convertCrystal(cif, options);
+    conversion = convertCifFile(path, options);
   } catch (const CifError& e) {
-    throw Fault{mapFaults::crystal, path + ": " + e.what()};
+    throw Fault{mapFaults::crystal, e.what()};
   }
   for (const std::string& note : conversion.notes)
     notes << "telva-map: " << note << '\n';
@@ -69,11 +67,12 @@ MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& opti
   crystal.title = withoutTrailingBlanks(conversion.title);
   crystal.radius = conversion.radius;
   crystal.range = conversion.qmax;
-  crystal.crystal = {conversion.lattice, conversion.symOps, conversion.inversionAtOrigin,
-                     conversion.sites};
-  for (std::size_t i = 0; i < cif.sites.size(); ++i)
-    crystal.elements.push_back(cif.sites[i].element.empty() ? labelElement(cif.sites[i].label)
-                                                            : cif.sites[i].element);
+  crystal.crystal = conversion.crystal;
+  for (std::size_t i = 0; i < conversion.sites.size(); ++i) {
+    const std::string& element =
+        i < conversion.records.size() ? conversion.records[i].element : std::string();
+    crystal.elements.push_back(element.empty() ? labelElement(conversion.sites[i].label) : element);
+  }
   return crystal;
 }
 

@@ -12,7 +12,9 @@
 #include "base/parallel.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "electrostatics/energy_units.hpp"
+#include "electrostatics/ewald_model.hpp"
 #include "electrostatics/sphere_model.hpp"
+#include "map/ewald_map.hpp"
 #include "map/map_arguments.hpp"
 #include "map/map_fault.hpp"
 #include "map/map_input.hpp"
@@ -115,9 +117,6 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     out << mapUsage;
     return 0;
   }
-  if (a.method == MapMethod::ewald)
-    throw Fault{mapFaults::usage,
-                "--method ewald is not available in this build yet; use --method sphere"};
   const MapCrystal crystal = isCifPath(a.input) ? readCifCrystal(a.input, a.conversion, err)
                                                 : readInputFileCrystal(a.input);
   const CellGeometry geometry = buildCellGeometry(crystal.crystal.lattice, crystal.range);
@@ -127,8 +126,12 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   const int threads = mapThreads(a);
 
   // Refused before anything is allocated.
-  const MemoryEstimate memory =
+  const bool sphere = a.method == MapMethod::sphere;
+  MemoryEstimate memory =
       estimateMemory(geometry, !crystal.crystal.inversionAtOrigin, grid, threads, !a.ccp4.empty());
+  // The Gaussian method's table is sized by its own range, checked when it
+  // is prepared against what the grid leaves of the limit.
+  if (!sphere) memory.table = memory.scratch = 0;
   if (memory.total() > double(a.maxMemory))
     throw Fault{mapFaults::memory,
                 "the map needs " + megabytes(memory.total()) + " (table " +
@@ -152,11 +155,38 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   OutputFile* png = take(a.png);
 
   ProgressLine progress(err, errIsTerminal);
-  const SphereModel model = prepareSphere(crystal.crystal, crystal.radius, crystal.range, threads,
-                                          static_cast<std::int64_t>(a.maxMemory));
-  const PositionContext context = positionContext(model);
-  PotentialMap map = sphereMap(context, grid, a.quantity, threads,
-                               [&](int done, int total) { progress.update(done, total); });
+  const GridProgress onProgress = [&](int done, int total) { progress.update(done, total); };
+  PotentialMap map;
+  std::string methodText;
+  if (sphere) {
+    const SphereModel model = prepareSphere(crystal.crystal, crystal.radius, crystal.range, threads,
+                                            static_cast<std::int64_t>(a.maxMemory));
+    map = sphereMap(positionContext(model), grid, a.quantity, threads, onProgress);
+    methodText = "sphere method, R " + fixed(crystal.radius, 2) + " A, qmax " +
+                 fixed(crystal.range, 2) + " 1/A, " +
+                 std::to_string(model.geometry.requiredEntries) + " table entries";
+  } else {
+    const double left = double(a.maxMemory) - memory.total();
+    const auto nodes = static_cast<std::int64_t>(grid.nodes());
+    EwaldModel model;
+    try {
+      model = prepareEwald(crystal.crystal, a.tolerance.value_or(defaultEwaldTolerance), threads,
+                           static_cast<std::int64_t>(std::max(left, 0.0)), nodes);
+    } catch (const Fault& fault) {
+      if (fault.number != faults::outOfMemory) throw;
+      throw Fault{mapFaults::memory, fault.text + ", beside the grid of " +
+                                         megabytes(memory.total()) +
+                                         "; raise the limit with --max-memory or choose a "
+                                         "coarser grid or a larger --tolerance"};
+    }
+    map = ewaldMap(model, grid, a.quantity, onProgress);
+    const EwaldParameters& p = model.parameters;
+    std::ostringstream text;
+    text << "ewald method, tolerance " << p.tolerance << " e/A: alpha " << fixed(p.alpha, 4)
+         << " 1/A, rc " << fixed(p.cutoff, 3) << " A, qmax " << fixed(p.range, 3) << " 1/A, "
+         << p.tableEntries << " table entries, estimate " << p.estimate() << " e/A";
+    methodText = text.str();
+  }
   progress.clear();
 
   // Values in the unit asked for; none may be infinite or NaN, nor, in a
@@ -196,12 +226,12 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   err << "telva-map: " << crystal.title << '\n';
   err << "telva-map: grid " << grid.n1 << " x " << grid.n2 << " x " << grid.n3 << " ("
       << grid.nodes() << " nodes, spacing " << fixed(geometry.a / grid.n1, 3) << " "
-      << fixed(geometry.b / grid.n2, 3) << " " << fixed(geometry.c / grid.n3, 3)
-      << " A); sphere method, R " << fixed(crystal.radius, 2) << " A, qmax "
-      << fixed(crystal.range, 2) << " 1/A, " << geometry.requiredEntries << " table entries\n";
-  err << "telva-map: nodes on atoms: " << map.nodesOnAtoms
-      << (map.nodesOnAtoms > 0 && a.quantity == MapQuantity::phic ? " (written as phiw)" : "")
-      << '\n';
+      << fixed(geometry.b / grid.n2, 3) << " " << fixed(geometry.c / grid.n3, 3) << " A); "
+      << methodText << '\n';
+  if (a.quantity != MapQuantity::smeared)
+    err << "telva-map: nodes on atoms: " << map.nodesOnAtoms
+        << (map.nodesOnAtoms > 0 && a.quantity == MapQuantity::phic ? " (written as phiw)" : "")
+        << '\n';
   err << "telva-map: " << quantityName(a.quantity) << " minimum " << fixed(lowest.value, 6) << " "
       << unit << " at " << nodeText(grid, lowest.node) << ", maximum " << fixed(highest.value, 6)
       << " " << unit << " at " << nodeText(grid, highest.node) << '\n';

@@ -47,14 +47,12 @@ PotentialMap sphereMap(const PositionContext& context, const GridSize& grid, Map
             const Position point = nodePosition(grid, i, j, k);
             const PositionResult r =
                 completePosition(context, point, value, cellNeighbour(cells, context, point));
-            if (quantity == MapQuantity::phiw) {
-              value = r.phiw;
-            } else if (std::isinf(r.phic) && r.neighbour.inSphere && std::isfinite(r.phiw)) {
-              value = r.phiw;
-              ++onAtomCount[i];
-            } else {
-              value = r.phic;
-            }
+            const bool onAtom = r.neighbour.site >= 0 && r.neighbour.inSphere &&
+                                r.neighbour.distance < coincidenceDistance;
+            if (onAtom) ++onAtomCount[i];
+            // phic is infinite on a charged atom: the node holds phiw there.
+            value = quantity == MapQuantity::phiw || (!std::isfinite(r.phic) && onAtom) ? r.phiw
+                                                                                        : r.phic;
           }
         const int done = ++planesDone;
         if (progress) progress(grid.n1 + done, 2 * grid.n1);

@@ -21,7 +21,8 @@ const char* quantityName(MapQuantity quantity);
 struct PotentialMap {
   GridSize grid;
   std::vector<double> values; // e/Angstrom, stored as GridSize::index orders them
-  // Nodes whose phic is infinite because they lie on an atom: they hold phiw.
+  // Nodes on an atom (nearer than coincidenceDistance); where phic is the
+  // quantity, those of a charged atom hold phiw. Not counted for P.
   std::size_t nodesOnAtoms = 0;
 };
 

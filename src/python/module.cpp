@@ -123,6 +123,17 @@ int threadArgument(std::optional<int> threads) {
   return *threads;
 }
 
+// The head as telva reads it, without the listing's capacities, and refused
+// where telva refuses it; the echo the listing program writes goes nowhere.
+InputHead readHeadQuietly(InputFile& input) {
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  InputHead head = readHead(input, echo, false);
+  checkHeadValues(head, input.path());
+  return head;
+}
+
 py::dict readInput(const std::string& path) {
   std::FILE* stream = std::fopen(path.c_str(), "rb");
   if (!stream) {
@@ -131,13 +142,7 @@ py::dict readInput(const std::string& path) {
                 unitText(missing ? "file not found" : "open failure", inputUnit, path)};
   }
   InputFile input(stream, path);
-  // The head is echoed as the listing program echoes it; here the echo goes
-  // nowhere.
-  std::FILE* sink = std::fopen("/dev/null", "wb");
-  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
-  Listing echo(sink, "/dev/null");
-  const InputHead head = readHead(input, echo, false);
-  checkHeadValues(head, path);
+  const InputHead head = readHeadQuietly(input);
   std::vector<std::array<double, 3>> positions;
   while (const std::optional<Position> p = readPosition(input))
     positions.push_back({p->x, p->y, p->z});
@@ -156,17 +161,12 @@ py::dict readInput(const std::string& path) {
 // The largest count the input file's three-column count fields hold.
 constexpr std::size_t maxCountRecord = 999;
 
-// The head of an input file held in memory; the echo goes nowhere.
+// The head of an input file held in memory.
 InputHead readInputText(std::string text, const std::string& name) {
   std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
   if (!stream) throw std::bad_alloc();
   InputFile input(stream, name);
-  std::FILE* sink = std::fopen("/dev/null", "wb");
-  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
-  Listing echo(sink, "/dev/null");
-  InputHead head = readHead(input, echo, false);
-  checkHeadValues(head, name);
-  return head;
+  return readHeadQuietly(input);
 }
 
 py::dict convertCif(const std::string& path,
@@ -508,10 +508,13 @@ PYBIND11_MODULE(_core, m) {
         py::arg("description"), py::arg("lattice"), py::arg("operations"), py::arg("inversion"),
         py::arg("sites"), py::arg("elements"), py::arg("values"),
         "Writes a map as telva-map does (cube, xsf or ccp4), whole or not at all.");
-  m.def("largest_qmax", &largestQmax, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("limit"),
-        "The largest qmax whose table holds at most `limit` entries.");
-  m.def("table_entries", &tableEntries, py::arg("a"), py::arg("b"), py::arg("c"), py::arg("qmax"),
-        "(2 trunc(a q) + 1)(2 trunc(b q) + 1)(trunc(c q) + 1).");
+  m.def(
+      "largest_qmax",
+      [](double a, double b, double c, std::int64_t limit) {
+        return largestRange({a, b, c, 90, 90, 90}, limit);
+      },
+      py::arg("a"), py::arg("b"), py::arg("c"), py::arg("limit"),
+      "The largest qmax whose table holds at most `limit` entries.");
   m.def(
       "cell_volume",
       [](const std::array<double, 6>& lattice) {

@@ -8,6 +8,7 @@
 #include "cif/conversion.hpp"
 #include "cif/conversion_options.hpp"
 #include "cif_test_support.hpp"
+#include "test_support.hpp"
 
 namespace telva {
 namespace {
@@ -118,6 +119,12 @@ TEST(CifFaults, OccupancyAndPositions) {
        {},
        {"occupancy 0, left out: K1"},
        {"Na1 1 0.0208333", "Cl1 -1 0.0208333"}},
+      {"an empty site needs no charge",
+       cubicCif(5.64, fm3m, "Na1 Na+ 0 0 0 1\nX1 X 0.25 0.25 0.25 0\nCl1 Cl- .5 .5 .5 1\n"),
+       {},
+       {},
+       {"occupancy 0, left out: X1"},
+       {}},
       {"every site empty",
        cubicCif(5.64, fm3m, "Na1 Na+ 0 0 0 0\n"),
        {},
@@ -164,6 +171,45 @@ TEST(CifFaults, OccupancyAndPositions) {
        {"--tolerance", "1e-12"},
        {},
        {"fills the table's capacity of 10000000 entries and stops short of --tolerance 1.0e-12"},
+       {}},
+  };
+  for (const Case& k : cases)
+    check(k);
+}
+
+TEST(CifFaults, CellsTheProgramWouldMisreadAreRefused) {
+  const std::string rows = "Na1 Na+ 0 0 0 1\nCl1 Cl- .5 .5 .5 1\n";
+  auto withCell = [&](const std::string& from, const std::string& to) {
+    std::string text = cubicCif(5.64, p1, rows);
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const Case cases[] = {
+      // An edge below 1 would be read as a reciprocal cell, an angle below 1 as a cosine.
+      {"an edge below 1 A",
+       withCell("_cell_length_a 5.64", "_cell_length_a 0.564"),
+       {},
+       {"an edge below 1 A (a, b, c = 0.5640, 5.6400, 5.6400 A"},
+       {},
+       {}},
+      {"an angle below 1 degree",
+       withCell("_cell_angle_alpha 90", "_cell_angle_alpha 0.5"),
+       {},
+       {"an angle outside 1 to 179 degrees"},
+       {},
+       {}},
+      {"an angle of 900 degrees",
+       withCell("_cell_angle_alpha 90", "_cell_angle_alpha 900"),
+       {},
+       {"an angle outside 1 to 179 degrees"},
+       {},
+       {}},
+      {"angles that close no cell",
+       withCell("_cell_angle_alpha 90\n_cell_angle_beta 90\n_cell_angle_gamma 90",
+                "_cell_angle_alpha 130\n_cell_angle_beta 130\n_cell_angle_gamma 130"),
+       {},
+       {"the CIF's cell: lattice parameters describe no cell"},
+       {},
        {}},
   };
   for (const Case& k : cases)
@@ -412,6 +458,76 @@ TEST(ConversionOptions, TakesItsOwnAndLeavesTheRest) {
       EXPECT_TRUE(e.commandLine) << e.what();
     }
   }
+}
+
+TEST(Conversion, CarriesWhatEachRecordStandsForAndTheCrystal) {
+  const std::string text =
+      cubicCif(4.2, fm3m, "Mg1 Mg2+ 0 0 0 0.3\nFe1 Fe3+ 0 0 0 0.6\nO1 O2- .5 .5 .5 1\n",
+               "_cell_formula_units_Z 4\n");
+  const Conversion c =
+      convertCrystal(readCifText(text, "x.cif"), withOptions({"--charge", "O=-2.4"}));
+  ASSERT_EQ(c.records.size(), 2u);
+  EXPECT_EQ(c.records[0].element, "Fe"); // the majority species
+  EXPECT_DOUBLE_EQ(c.records[0].occupancy, 0.9);
+  EXPECT_EQ(c.records[0].multiplicity, 4);
+  EXPECT_EQ(c.records[0].members, (std::vector<std::string>{"Mg1", "Fe1"}));
+  EXPECT_EQ(c.records[1].element, "O");
+  EXPECT_EQ(c.formulaSum, "X");
+  EXPECT_EQ(c.formulaUnitsZ, 4.0);
+  EXPECT_EQ(c.siteCount, 3);
+  // The crystal is what was written, as the program reads it back.
+  const InputHead head = cif_test::readBack(c.inputText);
+  EXPECT_EQ(c.crystal.symOps.size(), head.symOps.size());
+  EXPECT_EQ(c.crystal.inversionAtOrigin, head.inversionAtOrigin != 0);
+  ASSERT_EQ(c.crystal.sites.size(), head.sites.size());
+  for (std::size_t i = 0; i < head.sites.size(); ++i) {
+    EXPECT_EQ(c.crystal.sites[i].label, head.sites[i].label);
+    EXPECT_EQ(c.crystal.sites[i].charge, head.sites[i].charge);
+    EXPECT_EQ(c.crystal.sites[i].W, head.sites[i].W);
+  }
+  EXPECT_DOUBLE_EQ(c.crystal.sites[0].charge, 0.3 * 2 + 0.6 * 3);
+}
+
+TEST(Conversion, FromAFileNamesTheFileInEveryRefusal) {
+  test::TempDir work;
+  test::writeFile(work / "a.cif", cubicCif(5.64, fm3m, "Na1 Na 0 0 0 1\nCl1 Cl- .5 .5 .5 1\n"));
+  try {
+    convertCifFile(work / "a.cif", {});
+    ADD_FAILURE() << "accepted";
+  } catch (const CifError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(work / "a.cif: 1 site has no known charge", 0), 0u)
+        << e.what();
+    EXPECT_FALSE(e.commandLine);
+  }
+  ConversionOptions options;
+  options.charges = {{"Xx", 1}};
+  try {
+    convertCifFile(work / "a.cif", options);
+    ADD_FAILURE() << "accepted";
+  } catch (const CifError& e) {
+    EXPECT_TRUE(e.commandLine) << e.what(); // a wrong option stays a command-line fault
+  }
+  EXPECT_THROW(convertCifFile(work / "none.cif", {}), CifError);
+  EXPECT_EQ(convertCifFile(work / "a.cif", withOptions({"--charge", "Na=1"})).sites.size(), 2u);
+}
+
+TEST(Conversion, TheListingsCapacitiesHoldUnlessTurnedOff) {
+  // 302 sites in P1: over the listing program's 300, within the library's reach.
+  std::string rows;
+  for (int i = 0; i < 302; ++i)
+    rows += (i % 2 ? "Cl" : "Na") + std::to_string(i) + (i % 2 ? " Cl- " : " Na+ ") +
+            std::to_string(0.05 * (i % 20)) + " " + std::to_string(0.05 * ((i / 20) % 20)) +
+            " 0.5 1\n";
+  const CifCrystal crystal = readCifText(cubicCif(20.0, p1, rows), "many.cif");
+  try {
+    convertCrystal(crystal, {});
+    ADD_FAILURE() << "accepted";
+  } catch (const CifError& e) {
+    EXPECT_NE(std::string(e.what()).find("302 atom sites"), std::string::npos) << e.what();
+  }
+  ConversionOptions unlimited;
+  unlimited.listingCapacities = false;
+  EXPECT_EQ(convertCrystal(crystal, unlimited).sites.size(), 302u);
 }
 
 } // namespace

@@ -89,9 +89,11 @@ TEST(TableLimit, LargestQmaxSitsJustBelowTheStepPastTheLimit) {
   const std::array<std::array<double, 3>, 3> cells{
       {{5.64, 5.64, 5.64}, {4.76, 4.76, 12.99}, {25.3, 7.1, 3.05}}};
   for (const auto& c : cells) {
-    const double q = largestQmax(c[0], c[1], c[2], defaultTableLimit);
-    EXPECT_LE(tableEntries(c[0], c[1], c[2], q), defaultTableLimit);
-    EXPECT_GT(tableEntries(c[0], c[1], c[2], q * (1 + 1e-12)), defaultTableLimit);
+    const std::array<double, 6> lattice{c[0], c[1], c[2], 90, 90, 90};
+    auto entries = [&](double q) { return buildCellGeometry(lattice, q).requiredEntries; };
+    const double q = largestRange(lattice, defaultTableLimit);
+    EXPECT_LE(entries(q), defaultTableLimit);
+    EXPECT_GT(entries(q * (1 + 1e-12)), defaultTableLimit);
   }
 }
 

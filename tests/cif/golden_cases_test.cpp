@@ -70,12 +70,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, CifCase, testing::ValuesIn(caseNames()),
                            return name;
                          });
 
-// The README's example of a conversion shows the standard error of the case
-// readme_corundum line for line, so that the text the README shows is the
-// program's.
+// The README's examples of a conversion show the standard error of their
+// cases line for line, so that the text the README shows is the program's.
 TEST(CifCaseReadme, ShowsTheStandardErrorOfItsExample) {
   const std::string readme = test::readFile((fs::path(TELVA_SOURCE_DIR) / "README.md").string());
-  for (const char* name : {"readme_corundum", "readme_magnetite"})
+  for (const char* name :
+       {"readme_corundum", "readme_magnetite", "refuse_missing_charges_offers_guess"})
     for (const std::string& line :
          linesOf(test::readFile((casesDir / name / "expected.err").string())))
       EXPECT_NE(readme.find(line), std::string::npos) << name << ": " << line;

@@ -61,7 +61,7 @@ TEST(AxisCodeRows, WriteEachRowAsTwoSignedAxes) {
   EXPECT_DOUBLE_EQ(op.rows[2].translation, 0.5);
   // The image the program computes is the operation's own.
   const Position p = applyToPosition(op, 0.1, 0.2, 0.3);
-  const FractionalPoint q = apply(parseTriplet("-x+y+2/3, -y, x-z+1/2"), {0.1, 0.2, 0.3});
+  const Position q = apply(parseTriplet("-x+y+2/3, -y, x-z+1/2"), {0.1, 0.2, 0.3});
   EXPECT_DOUBLE_EQ(p.x, q.x);
   EXPECT_DOUBLE_EQ(p.y, q.y);
   EXPECT_DOUBLE_EQ(p.z, q.z);
@@ -166,7 +166,7 @@ TEST(DistinctImages, CountTheSiteMultiplicity) {
   ASSERT_EQ(group.size(), 16u);
   const std::array<double, 6> cell{4, 4, 3, 90, 90, 90};
   struct Case {
-    FractionalPoint p;
+    Position p;
     std::size_t multiplicity;
   };
   const Case cases[] = {
@@ -176,16 +176,21 @@ TEST(DistinctImages, CountTheSiteMultiplicity) {
       {{0.2999999, 0.3, 0}, 4},                        // rounding of a published coordinate
   };
   for (const Case& c : cases)
-    EXPECT_EQ(distinctImages(group, c.p, cell, 0.02).size(), c.multiplicity)
+    EXPECT_EQ(distinctImages(group, c.p, buildCellGeometry(cell, 0), 0.02).size(), c.multiplicity)
         << c.p.x << " " << c.p.y << " " << c.p.z;
 }
 
-TEST(LatticeDistance, TakesTheNearestLatticeImage) {
-  const std::array<double, 6> hexagonal{3, 3, 5, 90, 90, 120};
-  EXPECT_NEAR(latticeDistance(hexagonal, {0, 0, 0}, {0.95, 0.95, 0}), 0.05 * 3, 1e-12);
-  EXPECT_NEAR(latticeDistance(hexagonal, {0, 0, 0}, {1.0 / 3, 2.0 / 3, 0}), std::sqrt(3.0), 1e-12);
-  const std::array<double, 6> cubic{5, 5, 5, 90, 90, 90};
-  EXPECT_NEAR(latticeDistance(cubic, {0.9, 0.9, 0.9}, {0.1, 0.1, 0.1}), std::sqrt(3.0), 1e-12);
+TEST(NearestImageDistance, TakesTheNearestLatticeImage) {
+  const CellGeometry hexagonal = buildCellGeometry({3, 3, 5, 90, 90, 120}, 0);
+  EXPECT_NEAR(nearestImageDistance(hexagonal, {0, 0, 0}, {0.95, 0.95, 0}), 0.05 * 3, 1e-12);
+  EXPECT_NEAR(nearestImageDistance(hexagonal, {0, 0, 0}, {1.0 / 3, 2.0 / 3, 0}), std::sqrt(3.0),
+              1e-12);
+  const CellGeometry cubic = buildCellGeometry({5, 5, 5, 90, 90, 90}, 0);
+  EXPECT_NEAR(nearestImageDistance(cubic, {0.9, 0.9, 0.9}, {0.1, 0.1, 0.1}), std::sqrt(3.0), 1e-12);
+  // Oblique: the rounded difference is not the nearest image.
+  const CellGeometry oblique = buildCellGeometry({4, 4, 4, 60, 60, 60}, 0);
+  EXPECT_NEAR(nearestImageDistance(oblique, {0, 0, 0}, {0.5, 0.5, 0.5}),
+              directDistance(oblique, 0.5, -0.5, -0.5), 1e-12);
 }
 
 } // namespace

@@ -195,6 +195,18 @@ TEST(AtomCells, FrameRoundTripsAndRefusesABadReach) {
   // Edge lengths and the angle between a and b as given.
   EXPECT_NEAR(std::hypot(frame.edges[1][0], frame.edges[1][1], frame.edges[1][2]), 5.3, 1e-12);
   EXPECT_NEAR(frame.edges[1][0] / 5.3, std::cos(102 * M_PI / 180), 1e-12);
+  const AtomCells cells = buildAtomCells(triclinic(), 3.0);
+  EXPECT_THROW(atomsWithin(cells, {0, 0, 0}, 3.5), Fault);
+  EXPECT_THROW(atomsWithin(cells, {0, 0, 0}, NAN), Fault);
+  EXPECT_NO_THROW(atomsWithin(cells, {0, 0, 0}, 3.0));
+  // A reach that takes in more images than any memory holds.
+  EXPECT_GT(atomImageCount(triclinic(), 1e5), std::int64_t(1e14));
+  try {
+    buildAtomCells(triclinic(), 1e5);
+    ADD_FAILURE() << "1e15 images accepted";
+  } catch (const Fault& fault) {
+    EXPECT_EQ(fault.number, faults::outOfMemory);
+  }
   for (double reach : {0.0, -1.0, double(NAN), double(INFINITY)}) {
     try {
       buildAtomCells(triclinic(), reach);

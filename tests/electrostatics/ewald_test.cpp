@@ -7,16 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "crystal_file.hpp"
 #include "base/fault.hpp"
+#include "crystal_file.hpp"
+#include "electrostatics/complementary_error_function.hpp"
 #include "electrostatics/ewald_points.hpp"
 #include "electrostatics/ewald_reference.hpp"
 #include "electrostatics/ewald_sites.hpp"
-#include "electrostatics/table_build.hpp"
-#include "electrostatics/table_synthesis.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
+#include "electrostatics/table_build.hpp"
+#include "electrostatics/table_synthesis.hpp"
 
 namespace telva {
 namespace {
@@ -155,8 +156,8 @@ TEST(Ewald, AgreesWithTheSphereMethodWithinItsTruncationError) {
     const Crystal c = withExactWeights(file.crystal);
     auto sphere = [&](double range) {
       const CellGeometry g = buildCellGeometry(c.lattice, range);
-      const CoefficientTable table = buildCoefficientTable(
-          {g, file.radius, range, c.inversionAtOrigin, c.symOps, c.sites});
+      const CoefficientTable table =
+          buildCoefficientTable({g, file.radius, range, c.inversionAtOrigin, c.symOps, c.sites});
       return sitePotentials(table, g.volume, file.radius, c.sites);
     };
     const std::vector<double> own = sphere(file.range), finer = sphere(2 * file.range);
@@ -338,6 +339,43 @@ TEST(Ewald, EmptyAndUnchargedCrystalsGiveZero) {
   EXPECT_EQ(near.points[0].site, 0);
   EXPECT_EQ(near.points[0].phic, 0);
   EXPECT_EQ(near.points[0].phiw, 0);
+}
+
+// Points that are not finite are refused before any thread starts; points
+// far out are reduced into the cell without overflowing the bin indices.
+TEST(Ewald, PointsOutOfRangeAreRefusedOrReduced) {
+  const Crystal c = test::readCrystalFile(sourcePath("bench/crystals/spinel.inp"));
+  const EwaldModel model = prepareEwald(c, 1e-6, 3);
+  for (double bad : {double(NAN), double(INFINITY), -double(INFINITY)}) {
+    std::vector<Position> points(700, Position{0.1, 0.2, 0.3});
+    points[650].y = bad;
+    try {
+      ewaldPoints(model, points);
+      ADD_FAILURE() << bad << " accepted";
+    } catch (const Fault& fault) {
+      EXPECT_EQ(fault.number, faults::invalidValue);
+      EXPECT_NE(fault.text.find("point 651"), std::string::npos) << fault.text;
+    }
+  }
+  const std::vector<Position> far = {{1e300, -1e300, 1e300}, {1e15 + 0.1, 0.2, 0.3}};
+  const EwaldPoints at = ewaldPoints(model, far);
+  EXPECT_GE(at.points[0].site, 0);
+  EXPECT_GE(at.points[1].site, 0);
+}
+
+// The tabulated erfc against the library's, across the table and beyond.
+TEST(Ewald, TabulatedErfcMatchesTheLibrary) {
+  double worstAbsolute = 0, worstRelative = 0;
+  for (int i = 0; i <= 900000; ++i) {
+    const double x = i * 1e-5; // 0 to 9, past the table's end at 8
+    const double ours = complementaryErrorFunction(x), library = std::erfc(x);
+    worstAbsolute = std::max(worstAbsolute, std::fabs(ours - library));
+    if (x <= 6) worstRelative = std::max(worstRelative, std::fabs(ours - library) / library);
+  }
+  EXPECT_LT(worstAbsolute, 3e-16);
+  EXPECT_LT(worstRelative, 2e-11);
+  EXPECT_EQ(complementaryErrorFunction(0), 1.0);
+  EXPECT_EQ(complementaryErrorFunction(30), std::erfc(30.0));
 }
 
 TEST(Ewald, RefusesBadRequestsBeforeAllocating) {

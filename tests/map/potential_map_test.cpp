@@ -98,6 +98,7 @@ TEST(PotentialMap, NodesOnAtomsHoldPhiwAndAreCounted) {
   const PotentialMap phic = sphereMap(model.context(), grid, MapQuantity::phic);
   const PotentialMap phiw = sphereMap(model.context(), grid, MapQuantity::phiw);
   EXPECT_EQ(phic.nodesOnAtoms, 8u);
+  EXPECT_EQ(phiw.nodesOnAtoms, 8u);
   for (int i = 0; i < 4; i += 2)
     for (int j = 0; j < 4; j += 2)
       for (int k = 0; k < 4; k += 2)

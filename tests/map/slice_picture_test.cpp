@@ -9,12 +9,24 @@
 #include <cairo.h>
 #include <cmath>
 #include <cstring>
+#include <fontconfig/fontconfig.h>
 
 #include "map/potential_map.hpp"
 #include "map_test_support.hpp"
 
 namespace telva {
 namespace {
+
+// Cairo and the font configuration keep their caches for the life of the
+// process; released at the end, the leak checker sees only the tests' own
+// allocations.
+struct ReleaseFontCaches : ::testing::Environment {
+  void TearDown() override {
+    cairo_debug_reset_static_data();
+    FcFini();
+  }
+};
+const auto* const releaseFontCaches = ::testing::AddGlobalTestEnvironment(new ReleaseFontCaches);
 
 struct Picture {
   test::MapModel model;

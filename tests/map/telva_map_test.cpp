@@ -15,6 +15,7 @@
 
 #include "electrostatics/energy_units.hpp"
 #include "map/elements.hpp"
+#include "map/ewald_map.hpp"
 #include "map/potential_map.hpp"
 #include "map_test_support.hpp"
 #include "test_support.hpp"
@@ -159,6 +160,24 @@ TEST(TelvaMap, IndependentReadersFindTheCellGridValuesAndAtoms) {
   }
 }
 
+TEST(TelvaMap, DefaultMethodIsTheGaussianOneAtItsDefaultTolerance) {
+  test::TempDir dir;
+  const std::string input = test::examplePath("wurtzite.inp");
+  const GridSize grid{5, 5, 8};
+  const MapRun run = runMapInProcess({input, "--grid", "5,5,8", "--xsf", dir / "m.xsf"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("ewald method, tolerance 1e-08 e/A"), std::string::npos) << run.err;
+  const MapCrystal crystal = readInputFileCrystal(input);
+  Expected e{crystal, buildCellGeometry(crystal.crystal.lattice, 0.0), grid,
+             ewaldMap(prepareEwald(crystal.crystal, 1e-8, 0, defaultMemoryLimit,
+                                   std::int64_t(grid.nodes())),
+                      grid, MapQuantity::phic)
+                 .values};
+  for (double& v : e.values)
+    v *= electronVoltsPerUnit;
+  expectSameMap("xsf", readBack("xsf", dir / "m.xsf"), e, 1e-6, true);
+}
+
 TEST(TelvaMap, ReportTellsGridNodesOnAtomsExtremesAndTime) {
   test::TempDir dir;
   const MapRun run = runMapInProcess({test::examplePath("rocksalt.inp"), "--method", "sphere",
@@ -269,6 +288,9 @@ TEST(TelvaMap, BadArgumentsAreRefusedWithOneLineAndNoFile) {
       {{"--threads", "0"}, "--threads needs a whole number from 1 to 256"},
       {{"--max-memory", "lots"}, "--max-memory needs a size"},
       {{"--charge", "Na=1"}, "are for a CIF"},
+      {{"--tolerance", "1e-6"}, "--tolerance is for --method ewald"},
+      {{"--quantity", "smeared", "--method", "ewald"}, "add --method sphere"},
+      {{"--method", "fast"}, "--method is ewald or sphere"},
       {{"--bogus"}, "unknown option --bogus"},
       {{"--cube"}, "--cube needs a value"},
       {{"--grid", "300", "--max-memory", "100M"}, "raise it with --max-memory"},

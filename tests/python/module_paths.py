@@ -1,4 +1,5 @@
-"""The repository's folders and the build the module's tests run against."""
+"""The repository's folders for the module's tests: ROOT, the source tree, and
+BUILD, the build folder ($TELVA_BUILD_DIR, else build/)."""
 
 import os
 import pathlib
