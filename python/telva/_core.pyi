@@ -64,6 +64,8 @@ class EwaldComputation:
     estimate: float
     table_entries: int
     def at(self, points: npt.ArrayLike, threads: Optional[int] = ...) -> Points: ...
+    def grid(self, shape: Sequence[int], quantity: str,
+             threads: Optional[int] = ...) -> npt.NDArray[np.float64]: ...
 
 def compute_ewald(lattice: Sequence[float], operations: Sequence[OperationRows],
                   inversion: bool, sites: Sequence[SiteValues], tolerance: float,

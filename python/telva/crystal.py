@@ -14,9 +14,6 @@ import numpy as np
 from . import _core
 from .result import Result, ewald_available
 
-#: Operations as telva keeps them: three rows (translation, code1, code2).
-OperationRows = list
-
 
 def _finite_number(value: Any, what: str) -> float:
     if isinstance(value, bool) or not isinstance(value, numbers.Real):
@@ -424,8 +421,9 @@ def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None
     guess_charges: charge-balanced charges for the sites without one. strict:
     a charged cell or an atom inside a sphere is an error. block: the data
     block to read (default: the one with a structure). R and qmax of the
-    sphere method default to telva-cif's choice. Raises ConversionError (a ValueError) with telva-cif's message,
-    FileNotFoundError / OSError for the file. Warnings (a charged cell) are
+    sphere method default to telva-cif's choice. Raises ConversionError (a
+    ValueError) with telva-cif's message, FileNotFoundError / OSError for the
+    file. Warnings (a charged cell) are
     issued as UserWarning and kept in `warnings`.
     """
     text = _existing_file(path)

@@ -111,17 +111,10 @@ class Result:
         if quantity not in QUANTITIES + ("smeared",):
             raise ValueError(f"quantity must be 'phic', 'phiw' or 'smeared', not {quantity!r}")
         _check_nodes(dims[0] * dims[1] * dims[2], "a grid", self._memory_limit)
-        if self.method == "sphere":
-            return np.asarray(self._core.grid(list(dims), quantity, threads))
-        if quantity == "smeared":
+        if quantity == "smeared" and self.method != "sphere":
             raise ValueError("quantity 'smeared' belongs to the sphere method: use "
                              "method='sphere'")
-        axes = [np.arange(n, dtype=np.float64) / n for n in dims]
-        x, y, z = np.meshgrid(*axes, indexing="ij")
-        points = np.stack([x.ravel(), y.ravel(), z.ravel()], axis=1)
-        phiw, phic, _, _ = self.at(points, threads)
-        values = phiw if quantity == "phiw" else np.where(np.isinf(phic), phiw, phic)
-        return values.reshape(dims)
+        return np.asarray(self._core.grid(list(dims), quantity, threads))
 
     def write_cube(self, path: Any, shape: Sequence[int] | int = 48, quantity: str = "phic",
                    unit: str = "V", threads: int | None = None) -> None:

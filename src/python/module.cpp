@@ -34,6 +34,7 @@
 #include "electrostatics/truncation_estimate.hpp"
 #include "listing/input_file.hpp"
 #include "listing/stable_values.hpp"
+#include "map/ewald_map.hpp"
 #include "map/map_crystal.hpp"
 #include "map/map_fault.hpp"
 #include "map/map_file.hpp"
@@ -301,31 +302,35 @@ py::tuple sphereAt(const SphereComputation& c,
   return py::make_tuple(phiw, phic, neighbour, distance);
 }
 
-// One quantity of the sphere method at every node (i/n1, j/n2, k/n3), as
-// telva-map computes it (a node on an atom holds phiw), shaped (n1, n2, n3).
-py::array_t<double> sphereGrid(const SphereComputation& c, const std::array<int, 3>& shape,
-                               const std::string& quantity, std::optional<int> threads) {
-  MapQuantity which;
-  if (quantity == "phic")
-    which = MapQuantity::phic;
-  else if (quantity == "phiw")
-    which = MapQuantity::phiw;
-  else if (quantity == "smeared")
-    which = MapQuantity::smeared;
-  else
-    throw Fault{faults::invalidValue, "quantity must be phic, phiw or smeared, not " + quantity};
-  const GridSize grid{shape[0], shape[1], shape[2]};
-  const int threadCap = threadArgument(threads);
-  PotentialMap map;
-  {
-    py::gil_scoped_release release;
-    map = sphereMap(positionContext(c.model), grid, which, threadCap);
-  }
+MapQuantity mapQuantity(const std::string& quantity, bool smearedAllowed) {
+  if (quantity == "phic") return MapQuantity::phic;
+  if (quantity == "phiw") return MapQuantity::phiw;
+  if (quantity == "smeared" && smearedAllowed) return MapQuantity::smeared;
+  throw Fault{faults::invalidValue, "quantity must be phic or phiw" +
+                                        std::string(smearedAllowed ? " or smeared" : "") +
+                                        ", not " + quantity};
+}
+
+py::array_t<double> mapArray(const PotentialMap& map, const std::array<int, 3>& shape) {
   for (double value : map.values)
     if (std::isnan(value)) throw Fault{faults::notFinite, notFiniteText};
   py::array_t<double> out({shape[0], shape[1], shape[2]});
   std::copy(map.values.begin(), map.values.end(), out.mutable_data());
   return out;
+}
+
+// One quantity of the sphere method at every node (i/n1, j/n2, k/n3), as
+// telva-map computes it (a node on an atom holds phiw), shaped (n1, n2, n3).
+py::array_t<double> sphereGrid(const SphereComputation& c, const std::array<int, 3>& shape,
+                               const std::string& quantity, std::optional<int> threads) {
+  const MapQuantity which = mapQuantity(quantity, true);
+  const int threadCap = threadArgument(threads);
+  PotentialMap map;
+  {
+    py::gil_scoped_release release;
+    map = sphereMap(positionContext(c.model), {shape[0], shape[1], shape[2]}, which, threadCap);
+  }
+  return mapArray(map, shape);
 }
 
 // A map written as telva-map writes it, through its writers and a scratch
@@ -414,6 +419,19 @@ py::tuple ewaldAt(const EwaldComputation& c,
     distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
   }
   return py::make_tuple(phiw, phic, neighbour, distance);
+}
+
+// The same by the Gaussian method, as telva-map computes it; the model's
+// thread count serves.
+py::array_t<double> ewaldGrid(const EwaldComputation& c, const std::array<int, 3>& shape,
+                              const std::string& quantity) {
+  const MapQuantity which = mapQuantity(quantity, false);
+  PotentialMap map;
+  {
+    py::gil_scoped_release release;
+    map = ewaldMap(c.model, {shape[0], shape[1], shape[2]}, which);
+  }
+  return mapArray(map, shape);
 }
 
 // Every fault of the core as the Python exception that fits it, with the
@@ -592,7 +610,16 @@ PYBIND11_MODULE(_core, m) {
             return ewaldAt(c, points);
           },
           py::arg("points"), py::arg("threads") = py::none(),
-          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
+          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
+      .def(
+          "grid",
+          [](const EwaldComputation& c, const std::array<int, 3>& shape,
+             const std::string& quantity, std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return ewaldGrid(c, shape, quantity);
+          },
+          py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
+          "phic or phiw at the nodes of a grid, as telva-map gives it.");
 
   m.def(
       "compute_ewald",

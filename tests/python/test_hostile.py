@@ -2,7 +2,6 @@
 message that names what is wrong; none crashes the interpreter."""
 
 import math
-import pathlib
 
 import numpy as np
 import pytest

@@ -64,13 +64,14 @@ def _map_values(path, kind):
     return values[:-1, :-1, :-1].transpose().ravel()  # the general grid repeats the first node
 
 
+@pytest.mark.parametrize("method", ["sphere", "ewald"])
 @pytest.mark.parametrize("kind", ["cube", "xsf"])
 @pytest.mark.parametrize("unit,factor", [("V", 14.3996517), ("e/A", 1.0)])
-def test_map_files_equal_telva_map(rutile, tmp_path, kind, unit, factor):
-    """The files are telva-map's for the same grid, quantity and unit."""
+def test_map_files_equal_telva_map(rutile, tmp_path, method, kind, unit, factor):
+    """The files are telva-map's for the same method, grid, quantity and unit."""
     import subprocess
     from module_paths import BUILD
-    crystal, result = rutile
+    result = rutile[0].compute(method=method)
     ours = tmp_path / f"ours.{kind}"
     getattr(result, f"write_{kind}")(ours, (4, 4, 3), "phic", unit)
     values = _map_values(ours, kind)
@@ -80,8 +81,8 @@ def test_map_files_equal_telva_map(rutile, tmp_path, kind, unit, factor):
         pytest.skip("telva-map is not built")
     theirs = tmp_path / f"theirs.{kind}"
     subprocess.run([str(program), str(ROOT / "examples/rutile.inp"), "--grid", "4,4,3",
-                    "--unit", unit, f"--{kind}", str(theirs)], check=True, capture_output=True,
-                   timeout=120)
+                    "--method", method, "--unit", unit, f"--{kind}", str(theirs)], check=True,
+                   capture_output=True, timeout=120)
     assert ours.read_text().split("\n")[2:] == theirs.read_text().split("\n")[2:]
 
 
