@@ -1,6 +1,8 @@
 #include "listing/input_file.hpp"
 
+#include <cerrno>
 #include <cmath>
+#include <sys/stat.h>
 
 #include "base/capacities.hpp"
 #include "base/fault.hpp"
@@ -129,6 +131,28 @@ std::optional<Position> readPosition(InputFile& input) {
     throw Fault{faults::invalidValue, unitText("coordinates of a position must be finite numbers",
                                                inputUnit, input.path())};
   return point;
+}
+
+std::FILE* openInputFile(const std::string& path, struct stat* status) {
+  struct stat own;
+  struct stat& st = status ? *status : own;
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR)
+      throw Fault{faults::fileNotFound, unitText("file not found", inputUnit, path)};
+    throw Fault{faults::openFailure, unitText("open failure", inputUnit, path)};
+  }
+  std::FILE* stream = S_ISDIR(st.st_mode) ? nullptr : std::fopen(path.c_str(), "rb");
+  if (!stream) throw Fault{faults::openFailure, unitText("open failure", inputUnit, path)};
+  return stream;
+}
+
+InputHead readHeadQuietly(InputFile& input, bool capacities) {
+  std::FILE* sink = std::fopen("/dev/null", "wb");
+  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
+  Listing echo(sink, "/dev/null");
+  InputHead head = readHead(input, echo, capacities);
+  checkHeadValues(head, input.path());
+  return head;
 }
 
 } // namespace telva

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "crystal/site.hpp"
 #include "crystal/sym_op.hpp"
 #include "records/record_files.hpp"
+
+struct stat;
 
 namespace telva {
 
@@ -36,6 +39,15 @@ InputHead readHead(InputFile& input, Listing& listing, bool capacities = true);
 // describe no cell, a translation, charge, W or coordinate that is not finite.
 // Checked in that order, after the head has been echoed.
 void checkHeadValues(const InputHead& head, const std::string& path);
+
+// Opens the input file (unit 5) for reading: a path that does not exist is
+// "file not found", one that cannot be read (a folder, no permission) an open
+// failure. The file's status goes to `status` when it is given.
+std::FILE* openInputFile(const std::string& path, struct stat* status = nullptr);
+
+// The head as telva reads and refuses it, without the echo (for the front ends
+// that read an input file but write no listing).
+InputHead readHeadQuietly(InputFile& input, bool capacities = true);
 
 // Whether a position record follows; leaves the input standing at it.
 bool probeForPositions(InputFile& input);

@@ -49,17 +49,6 @@ std::string unitPath(const std::vector<std::string>& args, std::size_t index, in
   }
 }
 
-std::FILE* openInput(const std::string& path, struct stat& status) {
-  if (stat(path.c_str(), &status) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
-      throw Fault{faults::fileNotFound, unitText("file not found", inputUnit, path)};
-    throw Fault{faults::openFailure, unitText("open failure", inputUnit, path)};
-  }
-  std::FILE* stream = S_ISDIR(status.st_mode) ? nullptr : std::fopen(path.c_str(), "rb");
-  if (!stream) throw Fault{faults::openFailure, unitText("open failure", inputUnit, path)};
-  return stream;
-}
-
 std::FILE* openListing(const std::string& path, const struct stat& input) {
   struct stat existing;
   if (stat(path.c_str(), &existing) == 0 && existing.st_dev == input.st_dev &&
@@ -167,7 +156,7 @@ int run(const std::vector<std::string>& args, std::istream& in, std::ostream& ou
   try {
     const std::string inputPath = unitPath(args, 0, inputUnit, in, out);
     struct stat inputStatus;
-    std::FILE* input = openInput(inputPath, inputStatus);
+    std::FILE* input = openInputFile(inputPath, &inputStatus);
     std::string listingPath;
     std::FILE* listing = nullptr;
     try {

@@ -17,30 +17,11 @@ std::string withoutTrailingBlanks(const std::string& text) {
   return end == std::string::npos ? "" : text.substr(0, end + 1);
 }
 
-// Opens the input as telva does: a path that does not exist is "file not
-// found", one that cannot be read (a folder, no permission) an open failure.
-std::FILE* openInput(const std::string& path) {
-  struct stat status;
-  if (stat(path.c_str(), &status) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR)
-      throw Fault{faults::fileNotFound, unitText("file not found", inputUnit, path)};
-    throw Fault{faults::openFailure, unitText("open failure", inputUnit, path)};
-  }
-  std::FILE* stream = S_ISDIR(status.st_mode) ? nullptr : std::fopen(path.c_str(), "rb");
-  if (!stream) throw Fault{faults::openFailure, unitText("open failure", inputUnit, path)};
-  return stream;
-}
-
 } // namespace
 
 MapCrystal readInputFileCrystal(const std::string& path) {
-  InputFile input(openInput(path), path);
-  // The head's echo is not wanted; it goes where telva's listing would.
-  std::FILE* sink = std::fopen("/dev/null", "wb");
-  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
-  Listing listing(sink, "/dev/null");
-  const InputHead head = readHead(input, listing);
-  checkHeadValues(head, path);
+  InputFile input(openInputFile(path), path);
+  const InputHead head = readHeadQuietly(input);
   MapCrystal crystal;
   crystal.title = withoutTrailingBlanks(head.title);
   crystal.radius = head.radius;

@@ -124,26 +124,9 @@ int threadArgument(std::optional<int> threads) {
   return *threads;
 }
 
-// The head as telva reads it, without the listing's capacities, and refused
-// where telva refuses it; the echo the listing program writes goes nowhere.
-InputHead readHeadQuietly(InputFile& input) {
-  std::FILE* sink = std::fopen("/dev/null", "wb");
-  if (!sink) throw Fault{faults::openFailure, unitText("open failure", listingUnit, "/dev/null")};
-  Listing echo(sink, "/dev/null");
-  InputHead head = readHead(input, echo, false);
-  checkHeadValues(head, input.path());
-  return head;
-}
-
 py::dict readInput(const std::string& path) {
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
-  if (!stream) {
-    const bool missing = errno == ENOENT || errno == ENOTDIR;
-    throw Fault{missing ? faults::fileNotFound : faults::openFailure,
-                unitText(missing ? "file not found" : "open failure", inputUnit, path)};
-  }
-  InputFile input(stream, path);
-  const InputHead head = readHeadQuietly(input);
+  InputFile input(openInputFile(path), path);
+  const InputHead head = readHeadQuietly(input, false);
   std::vector<std::array<double, 3>> positions;
   while (const std::optional<Position> p = readPosition(input))
     positions.push_back({p->x, p->y, p->z});
@@ -167,7 +150,7 @@ InputHead readInputText(std::string text, const std::string& name) {
   std::FILE* stream = fmemopen(text.data(), text.size(), "rb");
   if (!stream) throw std::bad_alloc();
   InputFile input(stream, name);
-  return readHeadQuietly(input);
+  return readHeadQuietly(input, false);
 }
 
 py::dict convertCif(const std::string& path,
