@@ -115,6 +115,12 @@ std::optional<double> decimal(const std::string& digits) {
   return value;
 }
 
+// A magnitude with the sign "-" or "+" (or none) before or after it.
+std::optional<double> withSign(const std::string& sign, std::optional<double> magnitude) {
+  if (!magnitude) return std::nullopt;
+  return sign == "-" ? -*magnitude : *magnitude;
+}
+
 } // namespace
 
 std::string chargeText(double charge) {
@@ -140,14 +146,9 @@ std::optional<double> chargeValue(std::string_view text) {
         return std::nullopt;
       *value /= *denominator;
     }
-    if (!value) return std::nullopt;
-    return m[1].str() == "-" ? -*value : *value;
+    return withSign(m[1].str(), value);
   }
-  if (std::regex_match(s, m, suffixed)) {
-    const std::optional<double> value = decimal(m[1].str());
-    if (!value) return std::nullopt;
-    return m[2].str() == "-" ? -*value : *value;
-  }
+  if (std::regex_match(s, m, suffixed)) return withSign(m[2].str(), decimal(m[1].str()));
   return std::nullopt;
 }
 
@@ -188,16 +189,9 @@ std::optional<double> chargeFromTypeSymbol(std::string_view symbol) {
     return std::nullopt; // no type symbol; the matching recurses per character
   const std::string s(symbol);
   std::smatch m;
-  if (std::regex_match(s, m, suffixAfter)) {
-    const std::optional<double> magnitude = m[1].matched ? decimal(m[1].str()) : 1.0;
-    if (!magnitude) return std::nullopt;
-    return m[2].str() == "-" ? -*magnitude : *magnitude;
-  }
-  if (std::regex_match(s, m, signFirst)) {
-    const std::optional<double> magnitude = decimal(m[2].str());
-    if (!magnitude) return std::nullopt;
-    return m[1].str() == "-" ? -*magnitude : *magnitude;
-  }
+  if (std::regex_match(s, m, suffixAfter))
+    return withSign(m[2].str(), m[1].matched ? decimal(m[1].str()) : 1.0);
+  if (std::regex_match(s, m, signFirst)) return withSign(m[1].str(), decimal(m[2].str()));
   return std::nullopt;
 }
 

@@ -70,6 +70,18 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs, const FormFact
   const std::size_t blockSize = std::max<std::size_t>(1, blockBytes / imageBytes);
   const int chunkRows = 64;
   const int chunks = static_cast<int>((rows.size() + chunkRows - 1) / chunkRows);
+  // Calls rowWork(r) for every row r, in chunks of chunkRows rows fixed by
+  // the table alone, on the threads.
+  auto forEachRow = [&](auto&& rowWork) {
+    parallelFor(
+        chunks,
+        [&](int chunk) {
+          const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
+          for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r)
+            rowWork(r);
+        },
+        inputs.threads);
+  };
   std::vector<PositionFactors> factors;
   for (std::size_t first = 0; first < images.size(); first += blockSize) {
     const std::size_t count = std::min(blockSize, images.size() - first);
@@ -81,27 +93,21 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs, const FormFact
           factors[i] = positionFactors(p.x, p.y, p.z, g.hmax, g.kmax, g.lmax);
         },
         inputs.threads);
-    parallelFor(
-        chunks,
-        [&](int chunk) {
-          const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
-          for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
-            const TableRow& row = rows[r];
-            const std::size_t start = table.index(row.hFirst, row.k, row.l);
-            double* a = table.A.data() + start;
-            double* b = table.inversionAtOrigin ? nullptr : table.B.data() + start;
-            for (std::size_t i = 0; i < count; ++i) {
-              const PositionFactors& f = factors[i];
-              const double w = images[first + i].weight;
-              const double kr = f.k.cosine(row.k), ki = f.k.sine(row.k);
-              const double lr = f.l.cosine(row.l), li = f.l.sine(row.l);
-              const double cr = (kr * lr - ki * li) * w, ci = (kr * li + ki * lr) * w;
-              const std::size_t h0 = row.hFirst - f.h.first;
-              addImageToRow(a, b, f.h.re.data() + h0, f.h.im.data() + h0, row.length(), cr, ci);
-            }
-          }
-        },
-        inputs.threads);
+    forEachRow([&](std::size_t r) {
+      const TableRow& row = rows[r];
+      const std::size_t start = table.index(row.hFirst, row.k, row.l);
+      double* a = table.A.data() + start;
+      double* b = table.inversionAtOrigin ? nullptr : table.B.data() + start;
+      for (std::size_t i = 0; i < count; ++i) {
+        const PositionFactors& f = factors[i];
+        const double w = images[first + i].weight;
+        const double kr = f.k.cosine(row.k), ki = f.k.sine(row.k);
+        const double lr = f.l.cosine(row.l), li = f.l.sine(row.l);
+        const double cr = (kr * lr - ki * li) * w, ci = (kr * li + ki * lr) * w;
+        const std::size_t h0 = row.hFirst - f.h.first;
+        addImageToRow(a, b, f.h.re.data() + h0, f.h.im.data() + h0, row.length(), cr, ci);
+      }
+    });
   }
 
   // Each reflection within range: times the form factor, over q^2; the
@@ -109,31 +115,25 @@ CoefficientTable buildCoefficientTable(const TableInputs& inputs, const FormFact
   const double twice = table.inversionAtOrigin ? 2.0 : 1.0;
   std::vector<TableRow> trimmed(rows.size());
   std::vector<double> rowSums(rows.size());
-  parallelFor(
-      chunks,
-      [&](int chunk) {
-        const std::size_t end = std::min(rows.size(), std::size_t(chunk + 1) * chunkRows);
-        for (std::size_t r = std::size_t(chunk) * chunkRows; r < end; ++r) {
-          const TableRow& row = rows[r];
-          const double rowTerm = recipRowTerm(g, row.k, row.l);
-          for (int h = row.hFirst; h <= row.hLast; ++h) {
-            const std::size_t i = table.index(h, row.k, row.l);
-            const double q2 = recipLengthSquaredInRow(g, h, row.k, row.l, rowTerm);
-            const double q = std::sqrt(q2);
-            if (q > inputs.range) {
-              table.A[i] = 0;
-              if (!table.B.empty()) table.B[i] = 0;
-              continue;
-            }
-            const double scale = twice * formFactor(q) / q2;
-            table.A[i] *= scale;
-            if (!table.B.empty()) table.B[i] *= scale;
-          }
-          trimmed[r] = trimmedRow(table, row);
-          rowSums[r] = absoluteRowSum(table, trimmed[r]);
-        }
-      },
-      inputs.threads);
+  forEachRow([&](std::size_t r) {
+    const TableRow& row = rows[r];
+    const double rowTerm = recipRowTerm(g, row.k, row.l);
+    for (int h = row.hFirst; h <= row.hLast; ++h) {
+      const std::size_t i = table.index(h, row.k, row.l);
+      const double q2 = recipLengthSquaredInRow(g, h, row.k, row.l, rowTerm);
+      const double q = std::sqrt(q2);
+      if (q > inputs.range) {
+        table.A[i] = 0;
+        if (!table.B.empty()) table.B[i] = 0;
+        continue;
+      }
+      const double scale = twice * formFactor(q) / q2;
+      table.A[i] *= scale;
+      if (!table.B.empty()) table.B[i] *= scale;
+    }
+    trimmed[r] = trimmedRow(table, row);
+    rowSums[r] = absoluteRowSum(table, trimmed[r]);
+  });
   for (std::size_t r = 0; r < rows.size(); ++r) {
     if (trimmed[r].length() > 0) table.rows.push_back(trimmed[r]);
     table.absoluteSum += rowSums[r];

@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <initializer_list>
 #include <set>
+#include <utility>
 
 #include "cif/conversion_options.hpp"
 
@@ -38,6 +40,17 @@ namespace {
 
 [[noreturn]] void refuse(const std::string& text) {
   throw Fault{mapFaults::usage, text};
+}
+
+// The value a word names among `choices`; a refusal saying `what` the choices
+// are, and what was given, for any other word.
+template <typename Choice>
+Choice chosen(const std::string& word,
+              std::initializer_list<std::pair<const char*, Choice>> choices,
+              const std::string& what) {
+  for (const auto& [name, choice] : choices)
+    if (word == name) return choice;
+  refuse(what + ", not '" + word + "'");
 }
 
 double number(const std::string& option, const std::string& text) {
@@ -169,35 +182,23 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
       if (!(d > 0)) refuse("--spacing needs a distance above 0 A, not " + args[i]);
       a.spacing = d;
     } else if (arg == "--method") {
-      const std::string m = value();
-      if (m == "sphere")
-        a.method = MapMethod::sphere;
-      else if (m == "ewald")
-        a.method = MapMethod::ewald;
-      else
-        refuse("--method is ewald or sphere, not '" + m + "'");
+      a.method =
+          chosen<MapMethod>(value(), {{"ewald", MapMethod::ewald}, {"sphere", MapMethod::sphere}},
+                            "--method is ewald or sphere");
     } else if (arg == "--tolerance") {
       const double t = number(arg, value());
       if (!(t > 0)) refuse("--tolerance needs a number above 0 (e/A), not " + args[i]);
       a.tolerance = t;
     } else if (arg == "--quantity") {
-      const std::string q = value();
-      if (q == "phic")
-        a.quantity = MapQuantity::phic;
-      else if (q == "phiw")
-        a.quantity = MapQuantity::phiw;
-      else if (q == "smeared")
-        a.quantity = MapQuantity::smeared;
-      else
-        refuse("--quantity is phic, phiw or smeared, not '" + q + "'");
+      a.quantity = chosen<MapQuantity>(value(),
+                                       {{"phic", MapQuantity::phic},
+                                        {"phiw", MapQuantity::phiw},
+                                        {"smeared", MapQuantity::smeared}},
+                                       "--quantity is phic, phiw or smeared");
     } else if (arg == "--unit") {
-      const std::string u = value();
-      if (u == "V")
-        a.unit = MapUnit::volts;
-      else if (u == "e/A")
-        a.unit = MapUnit::electronsPerAngstrom;
-      else
-        refuse("--unit is V or e/A, not '" + u + "'");
+      a.unit =
+          chosen<MapUnit>(value(), {{"V", MapUnit::volts}, {"e/A", MapUnit::electronsPerAngstrom}},
+                          "--unit is V or e/A");
     } else if (arg == "--cube") {
       path(a.cube);
     } else if (arg == "--xsf") {
