@@ -9,15 +9,8 @@
 namespace telva {
 
 const char* quantityName(MapQuantity quantity) {
-  switch (quantity) {
-  case MapQuantity::phic:
-    return "phic";
-  case MapQuantity::phiw:
-    return "phiw";
-  case MapQuantity::smeared:
-    return "smeared";
-  }
-  return "";
+  constexpr const char* names[] = {"phic", "phiw", "smeared"}; // in MapQuantity's order
+  return names[static_cast<int>(quantity)];
 }
 
 Position nodePosition(const GridSize& grid, int i, int j, int k) {

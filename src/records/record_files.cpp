@@ -7,10 +7,6 @@
 
 namespace telva {
 
-InputFile::~InputFile() {
-  if (stream_) std::fclose(stream_);
-}
-
 std::optional<std::string> InputFile::readRecord() {
   if (replay_) {
     replay_ = false;
@@ -19,10 +15,10 @@ std::optional<std::string> InputFile::readRecord() {
   char* buffer = nullptr;
   std::size_t capacity = 0;
   errno = 0;
-  const ssize_t length = getline(&buffer, &capacity, stream_);
+  const ssize_t length = getline(&buffer, &capacity, stream_.get());
   if (length < 0) {
     std::free(buffer);
-    if (std::ferror(stream_))
+    if (std::ferror(stream_.get()))
       throw Fault{faults::openFailure, unitText("open failure", inputUnit, path_)};
     return std::nullopt;
   }
@@ -56,28 +52,23 @@ std::optional<std::vector<Value>> readValues(InputFile& input, const Layout& lay
   return values;
 }
 
-Listing::~Listing() {
-  if (stream_) std::fclose(stream_);
-}
-
 void Listing::write(const Layout& layout, std::span<const Value> values) {
   write(formatRecord(layout, values));
 }
 
 void Listing::write(const std::string& text) {
-  if (std::fwrite(text.data(), 1, text.size(), stream_) != text.size())
+  if (std::fwrite(text.data(), 1, text.size(), stream_.get()) != text.size())
     throw Fault{faults::writeFailure, unitText("write failure", listingUnit, path_)};
 }
 
 void Listing::flush() {
-  if (stream_ && std::fflush(stream_) != 0)
+  if (stream_ && std::fflush(stream_.get()) != 0)
     throw Fault{faults::writeFailure, unitText("write failure", listingUnit, path_)};
 }
 
 void Listing::close() {
-  if (!stream_) return;
-  std::FILE* stream = stream_;
-  stream_ = nullptr;
+  std::FILE* stream = stream_.release();
+  if (!stream) return;
   if (std::fclose(stream) != 0)
     throw Fault{faults::writeFailure, unitText("write failure", listingUnit, path_)};
 }

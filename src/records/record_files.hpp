@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,13 +15,17 @@ namespace telva {
 inline constexpr int inputUnit = 5;
 inline constexpr int listingUnit = 6;
 
+// An open stream that is closed when its owner goes, errors unheeded (the
+// listing is closed explicitly first, where a failed close is a fault).
+struct StreamCloser {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using OwnedStream = std::unique_ptr<std::FILE, StreamCloser>;
+
 class InputFile {
 public:
   // Takes ownership of an open stream; `path` names it in diagnostics.
   InputFile(std::FILE* stream, std::string path) : stream_(stream), path_(std::move(path)) {}
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  ~InputFile();
 
   // The next record, without its line end (a line feed, or a carriage return
   // and line feed); nullopt at the end of the file. A final record without a
@@ -31,7 +36,7 @@ public:
   const std::string& path() const { return path_; }
 
 private:
-  std::FILE* stream_;
+  OwnedStream stream_;
   std::string path_;
   std::string last_;
   bool replay_ = false;
@@ -47,10 +52,8 @@ std::optional<std::vector<Value>> readValues(InputFile& input, const Layout& lay
 
 class Listing {
 public:
+  // Takes ownership of an open stream; `path` names it in diagnostics.
   Listing(std::FILE* stream, std::string path) : stream_(stream), path_(std::move(path)) {}
-  Listing(const Listing&) = delete;
-  Listing& operator=(const Listing&) = delete;
-  ~Listing();
 
   // Writes the lines of one write operation.
   void write(const Layout& layout, std::span<const Value> values = {});
@@ -64,7 +67,7 @@ public:
   const std::string& path() const { return path_; }
 
 private:
-  std::FILE* stream_;
+  OwnedStream stream_;
   std::string path_;
 };
 
