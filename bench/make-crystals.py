@@ -176,7 +176,6 @@ def image_count(group, x, y, z):
 
 def render(c):
     group = check_group(c)
-    n = len(group)
     sites = []
     charge = 0
     for label, q, x, y, z in c["sites"]:

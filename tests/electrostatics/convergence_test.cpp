@@ -34,9 +34,9 @@ std::vector<double> potentialsWithRange(const InputHead& head, double fraction) 
 struct Converged {
   const char* example;
   double latticeSum; // lattice sum referred to the nearest-neighbour distance
-  double distance; // nearest cation-anion distance over the cell edge a
-  double cation;   // charge of the first site
-  double reached;  // the error left at the example's own range, e/Angstrom
+  double distance;   // nearest cation-anion distance over the cell edge a
+  double cation;     // charge of the first site
+  double reached;    // the error left at the example's own range, e/Angstrom
 };
 
 TEST(Convergence, SitePotentialsApproachThePublishedLatticeSums) {

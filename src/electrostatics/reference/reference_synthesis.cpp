@@ -30,9 +30,9 @@ double referenceSitePotential(const CoefficientTable& table, double volume, doub
 }
 
 PositionResult referencePosition(const PositionContext& context, const Position& point) {
-  return completePosition(context, point,
-                          referenceTablePotential(context.table, context.geometry.volume, point.x,
-                                                  point.y, point.z));
+  return completePosition(
+      context, point,
+      referenceTablePotential(context.table, context.geometry.volume, point.x, point.y, point.z));
 }
 
 } // namespace telva
