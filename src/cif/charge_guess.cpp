@@ -79,11 +79,6 @@ std::vector<int> commonOxidationStates(const std::string& element) {
   return e ? e->states : std::vector<int>{};
 }
 
-double electronegativity(const std::string& element) {
-  const ElementStates* e = find(element);
-  return e ? e->electronegativity : 0;
-}
-
 std::vector<std::pair<std::string, int>>
 guessCharges(const std::vector<std::pair<std::string, double>>& amounts, double fixedCharge) {
   std::vector<const ElementStates*> elements;

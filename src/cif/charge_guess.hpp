@@ -12,9 +12,6 @@ namespace telva {
 // element the table does not hold.
 std::vector<int> commonOxidationStates(const std::string& element);
 
-// Pauling electronegativity; 0 when the table does not hold the element.
-double electronegativity(const std::string& element);
-
 // One oxidation state for each element of `amounts` (element, atoms in the
 // cell) such that their charges and `fixedCharge` (the charge of the atoms
 // already charged) add up to zero within 0.001 e. Every negative element is
