@@ -428,17 +428,17 @@ Field chooseRange(double radius, double largestCharge, const ConversionOptions& 
                                " e/A for the largest charge, " + chargeText(largestCharge);
   if (!options.qmax) {
     if (out.truncationError <= options.tolerance)
-      out.notes.push_back("qmax = " + number(out.qmax) + " 1/A (" +
-                          std::to_string(out.tableEntries) +
-                          " table entries), the smallest whose " + estimate +
-                          ", meets --tolerance " + scientific(options.tolerance));
+      out.sphereNotes.push_back("qmax = " + number(out.qmax) + " 1/A (" +
+                                std::to_string(out.tableEntries) +
+                                " table entries), the smallest whose " + estimate +
+                                ", meets --tolerance " + scientific(options.tolerance));
     else
       out.warnings.push_back(
           "qmax = " + number(out.qmax) + " 1/A fills the table's capacity of " +
           std::to_string(tableCapacity) + " entries and stops short of --tolerance " +
           scientific(options.tolerance) + ": " + estimate + "; a larger R lowers it");
   } else {
-    out.notes.push_back("qmax = " + number(out.qmax) + " 1/A as given: " + estimate);
+    out.sphereNotes.push_back("qmax = " + number(out.qmax) + " 1/A as given: " + estimate);
     if (out.tableEntries > tableCapacity)
       out.warnings.push_back("--qmax " + number(out.qmax) + " needs " +
                              std::to_string(out.tableEntries) +
@@ -668,9 +668,10 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
   out.radius = radiusField.readBack;
   if (!options.radius)
-    out.notes.push_back("R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
-                        " x the shortest distance between charged atoms at different positions (" +
-                        number(out.shortestDistance) + " A, " + out.closestPair + ")");
+    out.sphereNotes.push_back(
+        "R = " + number(out.radius) + " A, " + number(radiusFraction, 2) +
+        " x the shortest distance between charged atoms at different positions (" +
+        number(out.shortestDistance) + " A, " + out.closestPair + ")");
   const Field qmaxField = chooseRange(out.radius, largestCharge, options, out);
   checkNeutrality(out.radius, options, out);
 

@@ -61,6 +61,9 @@ struct Conversion {
   std::string inputText;             // the whole input file
   std::vector<std::string> warnings; // for standard error
   std::vector<std::string> notes;    // what was chosen, for standard error
+  // The sphere method's R and qmax as chosen, told after the notes (a front end
+  // that computes by the Gaussian method has no use for them).
+  std::vector<std::string> sphereNotes;
 
   // What was written, as the program will read it back.
   std::string title;

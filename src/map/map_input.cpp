@@ -33,7 +33,7 @@ MapCrystal readInputFileCrystal(const std::string& path) {
 }
 
 MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& options,
-                          std::ostream& notes) {
+                          std::ostream& notes, bool sphereMethod) {
   Conversion conversion;
   try {
     conversion = convertCifFile(path, options);
@@ -42,6 +42,9 @@ MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& opti
   }
   for (const std::string& note : conversion.notes)
     notes << "telva-map: " << note << '\n';
+  if (sphereMethod)
+    for (const std::string& note : conversion.sphereNotes)
+      notes << "telva-map: " << note << '\n';
   for (const std::string& warning : conversion.warnings)
     notes << "telva-map: warning: " << warning << '\n';
   MapCrystal crystal;

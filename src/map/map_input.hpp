@@ -18,9 +18,10 @@ namespace telva {
 MapCrystal readInputFileCrystal(const std::string& path);
 
 // A CIF converted as telva-cif converts it; its notes and warnings go to
-// `notes` as telva-cif words them. The fault mapFaults::crystal with
+// `notes` as telva-cif words them (its choice of R and qmax only for the
+// sphere method, which uses them). The fault mapFaults::crystal with
 // telva-cif's text ("PATH: what is wrong") when it refuses.
 MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& options,
-                          std::ostream& notes);
+                          std::ostream& notes, bool sphereMethod);
 
 } // namespace telva

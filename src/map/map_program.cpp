@@ -128,8 +128,9 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     out << mapUsage;
     return 0;
   }
-  const MapCrystal crystal = isCifPath(a.input) ? readCifCrystal(a.input, a.conversion, err)
-                                                : readInputFileCrystal(a.input);
+  const MapCrystal crystal =
+      isCifPath(a.input) ? readCifCrystal(a.input, a.conversion, err, a.method == MapMethod::sphere)
+                         : readInputFileCrystal(a.input);
   const CellGeometry geometry = buildCellGeometry(crystal.crystal.lattice, crystal.range);
   const GridSize grid = a.grid ? *a.grid
                                : gridForSpacing(geometry.a, geometry.b, geometry.c,

@@ -96,6 +96,8 @@ int runConversion(const std::vector<std::string>& args) {
             << (conversion.inversionAtOrigin ? " with the inversion flag" : "") << '\n';
   for (const std::string& note : conversion.notes)
     std::cerr << "telva-cif: " << note << '\n';
+  for (const std::string& note : conversion.sphereNotes)
+    std::cerr << "telva-cif: " << note << '\n';
   for (const std::string& warning : conversion.warnings)
     std::cerr << "telva-cif: warning: " << warning << '\n';
 

@@ -204,7 +204,9 @@ py::dict convertCif(const std::string& path,
   out["elements"] = elements;
   out["net_charge"] = conversion.netCharge;
   out["warnings"] = conversion.warnings;
-  out["notes"] = conversion.notes;
+  std::vector<std::string> notes = conversion.notes;
+  notes.insert(notes.end(), conversion.sphereNotes.begin(), conversion.sphereNotes.end());
+  out["notes"] = notes;
   return out;
 }
 

@@ -72,7 +72,7 @@ void check(const Case& k) {
     const CifCrystal crystal = readCifText(k.cif, "case.cif", withOptions(k.args).block);
     const Conversion c = convertCrystal(crystal, withOptions(k.args));
     ASSERT_TRUE(k.error.empty()) << "accepted:\n" << c.inputText;
-    const std::string said = joined(c.notes) + joined(c.warnings);
+    const std::string said = joined(c.notes) + joined(c.sphereNotes) + joined(c.warnings);
     for (const std::string& text : k.said)
       EXPECT_NE(said.find(text), std::string::npos) << "'" << text << "' not in:\n" << said;
     if (!k.records.empty()) {

@@ -137,8 +137,9 @@ TEST(Conversion, GivenRadiusRangeAndPositionsAreWrittenAsGiven) {
   options.positions = {{0.25, 0.25, 0.25}, {1.0 / 3, -0.1, 0}};
   options.atSites = true;
   const Conversion c = convertCrystal(rocksaltP1(), options);
-  ASSERT_EQ(c.notes.size(), 1u); // the given qmax's truncation estimate
-  EXPECT_NE(c.notes[0].find("as given"), std::string::npos) << c.notes[0];
+  EXPECT_TRUE(c.notes.empty());
+  ASSERT_EQ(c.sphereNotes.size(), 1u); // the given qmax's truncation estimate
+  EXPECT_NE(c.sphereNotes[0].find("as given"), std::string::npos) << c.sphereNotes[0];
   const InputHead head = cif_test::readBack(c.inputText);
   EXPECT_EQ(head.radius, 1.0);
   EXPECT_EQ(head.range, 6.0);

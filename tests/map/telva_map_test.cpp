@@ -210,6 +210,19 @@ TEST(TelvaMap, CifInputIsConvertedAsTelvaCifConvertsIt) {
   EXPECT_EQ(chlorine, 4);
 }
 
+// The converter's choice of R and qmax is told only where the map uses it.
+TEST(TelvaMap, SphereChoicesAreToldForTheSphereMethodOnly) {
+  for (const char* method : {"sphere", "ewald"}) {
+    SCOPED_TRACE(method);
+    const MapRun run =
+        runMapInProcess({test::examplePath("rocksalt.cif"), "--method", method, "--grid", "4"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const bool sphere = std::string(method) == "sphere";
+    EXPECT_EQ(run.err.find("telva-map: R = ") != std::string::npos, sphere) << run.err;
+    EXPECT_EQ(run.err.find("telva-map: qmax = ") != std::string::npos, sphere) << run.err;
+  }
+}
+
 // The diagnostic after the program's name: "severe (N): TEXT".
 std::string diagnostic(const std::string& err, const std::string& program) {
   const std::string prefix = program + ": ";
