@@ -108,59 +108,6 @@ def _operation(value: Any, index: int) -> list:
     return out
 
 
-def _rotation_and_translation(rows: Sequence[tuple]) -> tuple[np.ndarray, np.ndarray]:
-    rotation = np.zeros((3, 3))
-    translation = np.zeros(3)
-    for i, (t, code1, code2) in enumerate(rows):
-        translation[i] = t
-        for code in (code1, code2):
-            if code != 0 and abs(code) <= 3:
-                rotation[i, abs(code) - 1] += 1.0 if code > 0 else -1.0
-    return rotation, translation
-
-
-def _metric(cell: Sequence[float]) -> np.ndarray:
-    a, b, c, alpha, beta, gamma = cell
-    ca, cb, cg = (math.cos(math.radians(angle)) for angle in (alpha, beta, gamma))
-    return np.array([[a * a, a * b * cg, a * c * cb],
-                     [a * b * cg, b * b, b * c * ca],
-                     [a * c * cb, b * c * ca, c * c]])
-
-
-def _cell_images(rows_list: Sequence, inversion: bool, point: np.ndarray) -> np.ndarray:
-    """Every image of a fractional point under the operations (and their
-    inverted companions), reduced into [0, 1)."""
-    images = []
-    for rows in rows_list:
-        rotation, translation = _rotation_and_translation(rows)
-        image = rotation @ point + translation
-        images.append(image)
-        if inversion:
-            images.append(-image)
-    if not images:
-        return np.zeros((0, 3))
-    return np.mod(np.array(images), 1.0)
-
-
-def _distinct(points: np.ndarray, metric: np.ndarray, tolerance: float) -> list[np.ndarray]:
-    kept: list[np.ndarray] = []
-    for p in points:
-        if not any(_lattice_distance(p, q, metric) < tolerance for q in kept):
-            kept.append(p)
-    return kept
-
-
-def _lattice_distance(p: np.ndarray, q: np.ndarray, metric: np.ndarray) -> float:
-    d = p - q
-    d = d - np.round(d)
-    shifts = d + _SHIFTS
-    return float(np.sqrt(np.min(np.einsum("ij,jk,ik->i", shifts, metric, shifts))))
-
-
-_SHIFTS = np.array([(i, j, k) for i in (-1, 0, 1) for j in (-1, 0, 1) for k in (-1, 0, 1)],
-                   dtype=float)
-
-
 class Crystal:
     """A crystal: cell, symmetry operations and the sites of the asymmetric unit.
 
@@ -200,13 +147,15 @@ class Crystal:
                                  f"outside (0, 1]")
         self._setup(cell_values, rows, bool(inversion), site_list, title, formula, formula_units)
         group_order = self.group_order
-        metric = _metric(self.cell)
-        for site in self.sites:
-            images = _cell_images(rows, self.inversion, np.array([site.x, site.y, site.z]))
-            site.multiplicity = len(_distinct(images, metric, _core.SAME_POINT_TOLERANCE))
-            if site.weight is None:
-                site.weight = site.occupancy * site.multiplicity / group_order
+        unweighted = [site.weight is None for site in self.sites]
+        for site, pending in zip(self.sites, unweighted):
+            if pending:
+                site.weight = 0.0  # until the multiplicity is known
         _core.check_crystal(self._lattice, self._rows, self.inversion, self._site_values())
+        for site, multiplicity, pending in zip(self.sites, self._multiplicities(), unweighted):
+            site.multiplicity = multiplicity
+            if pending:
+                site.weight = site.occupancy * multiplicity / group_order
 
     @staticmethod
     def _check_cell(cell: Sequence[float]) -> list[float]:
@@ -286,29 +235,17 @@ class Crystal:
         charged atoms at different positions, rounded down to 0.001 A."""
         if self._radius is not None:
             return self._radius
-        metric = _metric(self.cell)
-        points = []
-        for site in self.sites:
-            if site.charge == 0:
-                continue
-            points.extend(_distinct(_cell_images(self._rows, self.inversion,
-                                                 np.array([site.x, site.y, site.z])),
-                                    metric, _core.SAME_POINT_TOLERANCE))
-        cell_points = np.array(points).reshape(-1, 3)
-        shortest = math.inf
-        for i in range(len(cell_points)):
-            d = cell_points[i + 1:] - cell_points[i]
-            d = d - np.round(d)
-            for shift in _SHIFTS:
-                s = d + shift
-                lengths = np.sqrt(np.einsum("ij,jk,ik->i", s, metric, s))
-                lengths = lengths[lengths >= _core.SAME_POINT_TOLERANCE]
-                if lengths.size:
-                    shortest = min(shortest, float(lengths.min()))
+        shortest = _core.closest_charged_distance(self._lattice, self._rows, self.inversion,
+                                                  self._site_values())
         if not math.isfinite(shortest):
             raise ValueError("no two charged atoms at different positions to take the sphere "
                              "radius from; give it with radius=R")
         return math.floor(_core.RADIUS_FRACTION * shortest * 1000.0) / 1000.0
+
+    def _multiplicities(self) -> list[int]:
+        """Each site's distinct atoms in the cell."""
+        return _core.site_multiplicities(self._lattice, self._rows, self.inversion,
+                                         self._site_values())
 
     def default_qmax(self, radius: float | None = None) -> float:
         """qmax as telva-cif chooses it: the smallest whose truncation estimate
@@ -398,12 +335,9 @@ def read_input(path: str | os.PathLike) -> Crystal:
     values = _core.read_input(text)
     crystal = Crystal._from_core(values)
     crystal.positions = np.array(values["positions"], dtype=float).reshape(-1, 3)
-    metric = _metric(crystal.cell)
     order = crystal.group_order
-    for site in crystal.sites:
-        images = _cell_images(crystal._rows, crystal.inversion,
-                              np.array([site.x, site.y, site.z]))
-        site.multiplicity = len(_distinct(images, metric, _core.SAME_POINT_TOLERANCE))
+    for site, multiplicity in zip(crystal.sites, crystal._multiplicities()):
+        site.multiplicity = multiplicity
         # The file gives W; the occupancy is what W means for this multiplicity.
         site.occupancy = (site.weight * order / site.multiplicity if site.multiplicity
                           else 1.0)

@@ -27,6 +27,7 @@
 #include "cif/symmetry.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
+#include "crystal/site_images.hpp"
 #include "electrostatics/core.hpp"
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/positions.hpp"
@@ -507,6 +508,29 @@ PYBIND11_MODULE(_core, m) {
       },
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       "Raises ValueError for values no computation can use.");
+  m.def(
+      "site_multiplicities",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const CellGeometry cell = buildCellGeometry(crystal.lattice, 0);
+        std::vector<int> counts;
+        for (int i = 0; i < static_cast<int>(crystal.sites.size()); ++i)
+          counts.push_back(
+              static_cast<int>(siteImages(crystal, cell, i, samePointToleranceA).size()));
+        return counts;
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      "Each site's distinct atoms in the cell (images within SAME_POINT_TOLERANCE count once).");
+  m.def(
+      "closest_charged_distance",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        return closestChargedPair(crystal, samePointToleranceA).distance;
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      "The shortest distance between charged atoms at different positions (inf when none).");
   m.def("write_map", &writeMap, py::arg("path"), py::arg("format"), py::arg("title"),
         py::arg("description"), py::arg("lattice"), py::arg("operations"), py::arg("inversion"),
         py::arg("sites"), py::arg("elements"), py::arg("values"),
