@@ -235,8 +235,8 @@ class Crystal:
         charged atoms at different positions, rounded down to 0.001 A."""
         if self._radius is not None:
             return self._radius
-        shortest = _core.closest_charged_distance(self._lattice, self._rows, self.inversion,
-                                                  self._site_values())
+        shortest = _core.site_geometry(self._lattice, self._rows, self.inversion,
+                                       self._site_values())[1]
         if not math.isfinite(shortest):
             raise ValueError("no two charged atoms at different positions to take the sphere "
                              "radius from; give it with radius=R")
@@ -244,8 +244,8 @@ class Crystal:
 
     def _multiplicities(self) -> list[int]:
         """Each site's distinct atoms in the cell."""
-        return _core.site_multiplicities(self._lattice, self._rows, self.inversion,
-                                         self._site_values())
+        return list(_core.site_geometry(self._lattice, self._rows, self.inversion,
+                                        self._site_values())[0])
 
     def default_qmax(self, radius: float | None = None) -> float:
         """qmax as telva-cif chooses it: the smallest whose truncation estimate

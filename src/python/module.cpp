@@ -509,28 +509,22 @@ PYBIND11_MODULE(_core, m) {
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       "Raises ValueError for values no computation can use.");
   m.def(
-      "site_multiplicities",
+      "site_geometry",
       [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
          bool inversion, const std::vector<SiteValues>& sites) {
         const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
         const CellGeometry cell = buildCellGeometry(crystal.lattice, 0);
-        std::vector<int> counts;
+        std::vector<int> multiplicities;
         for (int i = 0; i < static_cast<int>(crystal.sites.size()); ++i)
-          counts.push_back(
+          multiplicities.push_back(
               static_cast<int>(siteImages(crystal, cell, i, samePointToleranceA).size()));
-        return counts;
+        return py::make_tuple(multiplicities,
+                              closestChargedPair(crystal, samePointToleranceA).distance);
       },
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-      "Each site's distinct atoms in the cell (images within SAME_POINT_TOLERANCE count once).");
-  m.def(
-      "closest_charged_distance",
-      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-         bool inversion, const std::vector<SiteValues>& sites) {
-        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
-        return closestChargedPair(crystal, samePointToleranceA).distance;
-      },
-      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-      "The shortest distance between charged atoms at different positions (inf when none).");
+      "(multiplicities, closest): each site's distinct atoms in the cell (images within "
+      "SAME_POINT_TOLERANCE count once), and the shortest distance between charged atoms at "
+      "different positions (inf when there is none).");
   m.def("write_map", &writeMap, py::arg("path"), py::arg("format"), py::arg("title"),
         py::arg("description"), py::arg("lattice"), py::arg("operations"), py::arg("inversion"),
         py::arg("sites"), py::arg("elements"), py::arg("values"),
