@@ -188,20 +188,9 @@ def render(c):
 
 
 def main(argv):
-    check = "--check" in argv[1:]
-    differ = False
     OUT.mkdir(parents=True, exist_ok=True)
-    for c in CRYSTALS:
-        path = OUT / c["file"]
-        text = render(c)
-        if check:
-            if not path.exists() or path.read_text() != text:
-                print(f"{path.relative_to(ROOT)}: differs from the generator's output")
-                differ = True
-        else:
-            path.write_text(text)
-            print(f"wrote {path.relative_to(ROOT)}")
-    return 1 if differ else 0
+    files = ((OUT / c["file"], render(c)) for c in CRYSTALS)
+    return ex.write_or_check(files, "--check" in argv[1:])
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 // writing, and running the program in-process or as its own binary.
 #pragma once
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -40,6 +41,15 @@ public:
 private:
   fs::path path_;
 };
+
+// The names of the case folders under `dir`, sorted.
+inline std::vector<std::string> caseFolders(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.is_directory()) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 inline void writeFile(const std::string& path, const std::string& content) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);

@@ -341,12 +341,11 @@ def render(crystal):
     return "\n".join(lines) + "\n"
 
 
-def main(argv):
-    check = "--check" in argv[1:]
+def write_or_check(files, check):
+    """Writes each (path, text), or with check compares it with the file;
+    1 when a file differs, else 0."""
     differ = False
-    for crystal in CRYSTALS:
-        path = EXAMPLES / crystal["file"]
-        text = render(crystal)
+    for path, text in files:
         if check:
             if not path.exists() or path.read_text() != text:
                 print(f"{path.relative_to(ROOT)}: differs from the generator's output")
@@ -355,6 +354,11 @@ def main(argv):
             path.write_text(text)
             print(f"wrote {path.relative_to(ROOT)}")
     return 1 if differ else 0
+
+
+def main(argv):
+    files = ((EXAMPLES / crystal["file"], render(crystal)) for crystal in CRYSTALS)
+    return write_or_check(files, "--check" in argv[1:])
 
 
 if __name__ == "__main__":

@@ -21,11 +21,7 @@ namespace fs = std::filesystem;
 const fs::path casesDir = fs::path(TELVA_SOURCE_DIR) / "tests" / "cif" / "cases";
 
 std::vector<std::string> caseNames() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(casesDir))
-    if (entry.is_directory()) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
+  return test::caseFolders(casesDir);
 }
 
 std::vector<std::string> linesOf(const std::string& text) {

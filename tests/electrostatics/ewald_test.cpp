@@ -12,6 +12,7 @@
 #include "electrostatics/complementary_error_function.hpp"
 #include "electrostatics/ewald_points.hpp"
 #include "electrostatics/ewald_reference.hpp"
+#include "electrostatics/ewald_reference_crystal.hpp"
 #include "electrostatics/ewald_sites.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
@@ -36,38 +37,6 @@ Crystal withExactWeights(Crystal c) {
   for (Site& s : c.sites)
     s.W = std::round(s.W * n) / n;
   return c;
-}
-
-// Every atom of the cell as the reference takes it.
-struct Reference {
-  test::EwaldCell cell;
-  std::vector<test::PointCharge> charges;
-  std::vector<int> siteAtom; // for each site, the index of its atom in charges
-};
-
-Reference referenceOf(const Crystal& crystal) {
-  const CellGeometry g = buildCellGeometry(crystal.lattice, 0.0);
-  const double degree = 180 / pi;
-  Reference ref;
-  ref.cell = {g.a,
-              g.b,
-              g.c,
-              std::acos(g.cosAlpha) * degree,
-              std::acos(g.cosBeta) * degree,
-              std::acos(g.cosGamma) * degree};
-  const CellFrame frame = cellFrame(g);
-  const std::vector<AtomImage> atoms = cellAtoms(crystal, frame);
-  ref.siteAtom.assign(crystal.sites.size(), -1);
-  for (const AtomImage& atom : atoms) {
-    const Position f = toFractional(frame, atom.r);
-    const Site& s = crystal.sites[atom.site];
-    const double dx = f.x - s.x, dy = f.y - s.y, dz = f.z - s.z;
-    if (ref.siteAtom[atom.site] < 0 && std::fabs(dx - std::round(dx)) < 1e-6 &&
-        std::fabs(dy - std::round(dy)) < 1e-6 && std::fabs(dz - std::round(dz)) < 1e-6)
-      ref.siteAtom[atom.site] = int(ref.charges.size());
-    ref.charges.push_back({atom.charge, f.x, f.y, f.z});
-  }
-  return ref;
 }
 
 std::vector<Position> randomPoints(int count, unsigned seed) {
@@ -123,7 +92,7 @@ std::vector<AccuracyCase> accuracyCases() {
 TEST(Ewald, AgreesWithTheReferenceWithinTheTolerance) {
   for (const AccuracyCase& c : accuracyCases()) {
     SCOPED_TRACE(c.name);
-    const Reference ref = referenceOf(c.crystal);
+    const test::Reference ref = test::referenceOf(c.crystal);
     const int sites = std::min<int>(c.sitesChecked, int(c.crystal.sites.size()));
     std::vector<double> siteReference;
     for (int i = 0; i < sites; ++i)

@@ -18,11 +18,7 @@ namespace fs = std::filesystem;
 const fs::path casesDir = fs::path(TELVA_SOURCE_DIR) / "tests" / "end_to_end" / "cases";
 
 std::vector<std::string> caseNames() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(casesDir))
-    if (entry.is_directory()) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
+  return test::caseFolders(casesDir);
 }
 
 // Runs one case; failures name the case.

@@ -9,7 +9,7 @@
 
 #include "crystal/atom_cells.hpp"
 #include "electrostatics/ewald_points.hpp"
-#include "electrostatics/ewald_reference.hpp"
+#include "electrostatics/ewald_reference_crystal.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "map_test_support.hpp"
 
@@ -66,20 +66,7 @@ TEST(EwaldMap, NodesHoldWhatTheCoresEwaldPointsGive) {
 TEST(EwaldMap, AgreesWithTheIndependentReferenceWithinTheTolerance) {
   // Neutral cells with exact weights, as the reference requires.
   for (const Case& c : {cases()[0], cases()[1]}) {
-    const CellGeometry g = buildCellGeometry(c.crystal.lattice, 0.0);
-    const double degree = 180 / telva::pi;
-    const test::EwaldCell cell{g.a,
-                               g.b,
-                               g.c,
-                               std::acos(g.cosAlpha) * degree,
-                               std::acos(g.cosBeta) * degree,
-                               std::acos(g.cosGamma) * degree};
-    const CellFrame frame = cellFrame(g);
-    std::vector<test::PointCharge> charges;
-    for (const AtomImage& atom : cellAtoms(c.crystal, frame)) {
-      const Position f = toFractional(frame, atom.r);
-      charges.push_back({atom.charge, f.x, f.y, f.z});
-    }
+    const test::Reference ref = test::referenceOf(c.crystal);
     const GridSize grid{5, 6, 7}; // no node on an atom
     for (double tolerance : {1e-6, 1e-8}) {
       const PotentialMap map =
@@ -87,7 +74,8 @@ TEST(EwaldMap, AgreesWithTheIndependentReferenceWithinTheTolerance) {
       for (int n = 1; n < int(grid.nodes()); n += 23) {
         const int k = n % grid.n3, j = n / grid.n3 % grid.n2, i = n / grid.n3 / grid.n2;
         const Position p = nodePosition(grid, i, j, k);
-        EXPECT_NEAR(map.values[n], test::ewaldPotential(cell, charges, p.x, p.y, p.z), tolerance)
+        EXPECT_NEAR(map.values[n], test::ewaldPotential(ref.cell, ref.charges, p.x, p.y, p.z),
+                    tolerance)
             << c.name << " node " << n;
       }
     }
