@@ -7,12 +7,12 @@
 
 #include <cmath>
 
+#include "electrostatics/test_structure.hpp"
+
 namespace telva {
 namespace {
 
-SymOp op(double tx, int x1, int x2, double ty, int y1, int y2, double tz, int z1, int z2) {
-  return {{SymOpRow{tx, x1, x2}, SymOpRow{ty, y1, y2}, SymOpRow{tz, z1, z2}}};
-}
+using test::op;
 
 // P4/m as its four proper operations and the inversion flag: x,y,z; -y,x,z;
 // -x,-y,z; y,-x,z and their companions.

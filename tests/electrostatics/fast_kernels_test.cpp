@@ -16,20 +16,15 @@
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/table_build.hpp"
 #include "electrostatics/table_synthesis.hpp"
+#include "electrostatics/test_structure.hpp"
 #include "listing/input_file.hpp"
 #include "test_support.hpp"
 
 namespace telva {
 namespace {
 
-struct Structure {
-  std::string name;
-  std::array<double, 6> lattice;
-  double radius, range;
-  int inversion;
-  std::vector<SymOp> ops;
-  std::vector<Site> sites;
-};
+using test::op;
+using test::Structure;
 
 // The allowed difference between the fast and the reference potential:
 // 1e-12 of the sum of |A cos| + |B sin| over the reference table, scaled as
@@ -70,10 +65,6 @@ void expectFastMatchesReference(const Structure& s, const std::vector<Position>&
         << "at " << p.x << ' ' << p.y << ' ' << p.z << ": fast " << potentials[i] << ", reference "
         << expected;
   }
-}
-
-SymOp op(double t1, int a1, int b1, double t2, int a2, int b2, double t3, int a3, int b3) {
-  return {{{{t1, a1, b1}, {t2, a2, b2}, {t3, a3, b3}}}};
 }
 
 std::vector<Position> sitePoints(const std::vector<Site>& sites) {

@@ -13,23 +13,15 @@
 #include "electrostatics/reference/reference_synthesis.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/table_build.hpp"
+#include "electrostatics/test_structure.hpp"
 #include "listing/input_file.hpp"
 
 namespace telva {
 namespace {
 
-struct Structure {
-  std::string name;
-  std::array<double, 6> lattice;
-  double radius, range;
-  int inversion;
-  std::vector<SymOp> ops;
-  std::vector<Site> sites;
-};
+using test::op;
+using test::Structure;
 
-SymOp op(double tx, int x1, int x2, double ty, int y1, int y2, double tz, int z1, int z2) {
-  return {{{{tx, x1, x2}, {ty, y1, y2}, {tz, z1, z2}}}};
-}
 const SymOp identity = op(0, 1, 0, 0, 2, 0, 0, 3, 0);
 
 // A P1 (or, with the flag, P-1) cell of four ions at general positions.
