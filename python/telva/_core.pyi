@@ -74,3 +74,40 @@ def compute_ewald(lattice: Sequence[float], operations: Sequence[OperationRows],
                   threads: Optional[int] = ..., max_memory: Optional[int] = ...
                   ) -> EwaldComputation: ...
 DEFAULT_CIF_TOLERANCE: float
+
+# One species at one position of a disordered crystal: label, element, charge,
+# occupancy, x, y, z (fractional).
+OrderSpecies = tuple[str, str, float, float, float, float, float]
+
+def order(source: Optional[str] = ..., *,
+          lattice: Optional[Sequence[float]] = ...,
+          operations: Optional[Sequence[str]] = ...,
+          positions: Optional[Sequence[Sequence[OrderSpecies]]] = ...,
+          supercell: str | Sequence[int] = ...,
+          charges: Sequence[tuple[str, float]] = ...,
+          guess_charges: bool = ..., block: str = ...,
+          lowest: int = ..., random: int = ..., temperature: float = ...,
+          tolerance: float = ..., max_configurations: int = ..., max_atoms: int = ...,
+          occupancy_tolerance: float = ..., search: str = ..., seed: int = ...,
+          steps: Optional[int] = ..., threads: Optional[int] = ...) -> dict[str, Any]:
+    """telva-order's ranking of the orderings of a disordered crystal.
+
+    Either `source`, the path of a CIF (read as telva-cif reads it; `charges` as
+    (NAME, Z) pairs like --charge NAME=Z, `guess_charges`, `block`), or the crystal
+    as arrays: `lattice` (a, b, c, alpha, beta, gamma), `operations` (coordinate
+    triplets such as "-y,x,z+1/2"; ["x,y,z"] for P1) and `positions`, per position
+    the list of its species (label, element, charge, occupancy, x, y, z); a
+    vacancy fills a position's occupancy up to 1. `supercell`: "auto", "2x2x1",
+    or nine integers (rows: supercell vectors in parent lattice vectors).
+    Defaults as the program's: lowest=10, random=0, temperature=1000 K,
+    tolerance=1e-8 e/A, max_configurations=1e8, max_atoms=1000,
+    occupancy_tolerance=0.02, search="auto", seed=1, threads=all cores.
+
+    Returns {"summary": the summary.json dict, "records": [{"rank",
+    "energy_per_cell_ev", "energy_per_atom_ev", "above_lowest_per_atom_ev",
+    "weight" (int), "probability", "lattice" (3x3 rows, A), "cell" (six
+    parameters), "fractional" ((n, 3) array), "labels", "elements",
+    "charges" (array)}], "notes": [...], "warnings": [...]}. Raises
+    ConversionError for every input the program refuses. Releases the GIL.
+    """
+    ...
