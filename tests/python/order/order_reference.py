@@ -13,9 +13,6 @@ from collections import Counter
 import numpy as np
 import spglib
 
-CASES = None  # filled below: the five test structures
-
-
 def read_structure(path):
     """A pymatgen Structure with partial occupancies and the CIF's oxidation states."""
     from pymatgen.core import Structure
@@ -158,14 +155,14 @@ def configurations(orbits_counts):
     return np.array(rows)
 
 
-def distinct_by_canonical_form(perms, orbits_counts):
-    """Brute force: each configuration's canonical form (the smallest code over
-    the group) and the orbit sizes, as {code: weight}."""
+def canonical_codes(perms, orbits_counts, configs):
+    """Each configuration's canonical form: the smallest code (species numbers
+    as digits over the disordered sites) of its images under the group."""
     sites = [s for orbit_sites, _ in orbits_counts for s in orbit_sites]
     column = {site: j for j, site in enumerate(sites)}
-    configs = configurations(orbits_counts)
     base = max(len(c) for _, c in orbits_counts)
     powers = base ** np.arange(len(sites), dtype=np.int64)
+    configs = np.atleast_2d(np.asarray(configs, dtype=np.int64))
     best = None
     for perm in perms:
         # The configuration moved by perm: site perm[s] takes what s held.
@@ -174,7 +171,13 @@ def distinct_by_canonical_form(perms, orbits_counts):
             moved[:, column[int(perm[site])]] = configs[:, j]
         codes = moved @ powers
         best = codes if best is None else np.minimum(best, codes)
-    return Counter(best.tolist())
+    return best
+
+
+def distinct_by_canonical_form(perms, orbits_counts):
+    """Brute force: every configuration's canonical form, as {code: orbit size}."""
+    return Counter(canonical_codes(perms, orbits_counts,
+                                   configurations(orbits_counts)).tolist())
 
 
 def reference_counts(path, matrix):
@@ -209,3 +212,87 @@ def pymatgen_lowest(path, matrix, ranked=1):
         found = OrderDisorderedStructureTransformation().apply_transformation(
             cell, return_ranked_list=ranked)
     return [(float(item["energy"]), item["structure"]) for item in found]
+
+
+def ewald_sum(lattice, frac, charges, alpha=0.5, digits=6.0):
+    """The Ewald energy of point charges in a neutral periodic cell, e^2/A per
+    cell: the real-space sum with erfc, the reciprocal sum and the self term
+    (de Leeuw, Perram & Smith, Proc. R. Soc. A 373 (1980) 27). Both sums are
+    cut where their terms fall below exp(-digits^2), about 1e-16 relative."""
+    from scipy.special import erfc
+    lattice = np.asarray(lattice, dtype=float)
+    q = np.asarray(charges, dtype=float)
+    cart = np.asarray(frac, dtype=float) @ lattice
+    volume = abs(np.linalg.det(lattice))
+    r_cut = digits / alpha
+    k_cut = 2.0 * alpha * digits
+    # Each pair at its nearest image, then every lattice vector within r_cut of it.
+    heights = volume / np.linalg.norm(np.cross(lattice[[1, 2, 0]], lattice[[2, 0, 1]]), axis=1)
+    reach = np.ceil(r_cut / heights).astype(int) + 1
+    grid = np.array(list(itertools.product(*(range(-n, n + 1) for n in reach))))
+    images = grid @ lattice
+    frac = np.asarray(frac, dtype=float)
+    energy = 0.0
+    for i in range(len(q)):
+        nearest = frac - frac[i]
+        nearest -= np.round(nearest)
+        d = (nearest @ lattice)[None, :, :] + images[:, None, :]
+        r = np.linalg.norm(d, axis=2).ravel()
+        qj = np.tile(q, len(images))
+        keep = (r > 1e-10) & (r < r_cut)
+        energy += 0.5 * q[i] * np.sum(qj[keep] * erfc(alpha * r[keep]) / r[keep])
+    reciprocal = 2.0 * np.pi * np.linalg.inv(lattice).T
+    reach_k = np.ceil(k_cut * np.linalg.norm(lattice, axis=1) / (2.0 * np.pi)).astype(int)
+    grid_k = np.array(list(itertools.product(*(range(-n, n + 1) for n in reach_k))))
+    k = grid_k @ reciprocal
+    k2 = np.sum(k * k, axis=1)
+    keep = (k2 > 1e-12) & (k2 < k_cut * k_cut)
+    k, k2 = k[keep], k2[keep]
+    structure_factor = np.exp(1j * (k @ cart.T)) @ q
+    energy += (2.0 * np.pi / volume) * np.sum(np.exp(-k2 / (4 * alpha * alpha)) / k2
+                                              * np.abs(structure_factor) ** 2)
+    energy -= alpha / np.sqrt(np.pi) * np.sum(q * q)
+    return float(energy)
+
+
+def structure_ewald_sum(structure):
+    """ewald_sum of an ordered pymatgen Structure with oxidation states."""
+    charges = [site.specie.oxi_state for site in structure]
+    return ewald_sum(structure.lattice.matrix, structure.frac_coords, charges)
+
+
+def read_p1_cif(path):
+    """The cell, the atoms and their charges of a P1 CIF as telva-order writes
+    it: (lattice rows, fractional (n, 3), type symbols, charges). A reader of
+    its own, so that the check does not go through the program's writer's
+    assumptions (and pymatgen's CIF parser takes seconds for 88 atoms)."""
+    cell, types, atoms = {}, {}, []
+    loop, columns = None, []
+    for raw in open(path, encoding="utf-8"):
+        line = raw.strip()
+        if not line or line.startswith("#"):
+            continue
+        if line == "loop_":
+            loop, columns = [], []
+            continue
+        if line.startswith("_"):
+            word = line.split()
+            if loop is not None and len(word) == 1 and not loop:
+                columns.append(word[0])
+                continue
+            loop = None
+            if word[0].startswith("_cell_"):
+                cell[word[0]] = float(word[1])
+            continue
+        if loop is not None and columns:
+            row = dict(zip(columns, line.split()))
+            if "_atom_type_oxidation_number" in row:
+                types[row["_atom_type_symbol"]] = float(row["_atom_type_oxidation_number"])
+            elif "_atom_site_fract_x" in row:
+                atoms.append(row)
+    from pymatgen.core import Lattice
+    lattice = Lattice.from_parameters(*(cell["_cell_" + k] for k in (
+        "length_a", "length_b", "length_c", "angle_alpha", "angle_beta", "angle_gamma")))
+    frac = np.array([[float(a["_atom_site_fract_" + c]) for c in "xyz"] for a in atoms])
+    symbols = [a["_atom_site_type_symbol"] for a in atoms]
+    return lattice.matrix, frac, symbols, [types[s] for s in symbols]
