@@ -107,7 +107,7 @@ def order(source: Optional[str] = ..., *,
     "energy_per_cell_ev", "energy_per_atom_ev", "above_lowest_per_atom_ev",
     "weight" (int), "probability", "lattice" (3x3 rows, A), "cell" (six
     parameters), "fractional" ((n, 3) array), "labels", "elements",
-    "charges" (array)}], "notes": [...], "warnings": [...]}. Raises
+    "charges" (array), "file"}], "notes": [...], "warnings": [...]}. Raises
     ConversionError for every input the program refuses. Releases the GIL.
     """
     ...

@@ -115,7 +115,9 @@ BigCount operator*(const BigCount& a, const BigCount& b) {
   return out;
 }
 
-bool operator==(const BigCount& a, const BigCount& b) { return a.limbs == b.limbs; }
+bool operator==(const BigCount& a, const BigCount& b) {
+  return a.limbs == b.limbs;
+}
 
 bool operator<(const BigCount& a, const BigCount& b) {
   if (a.limbs.size() != b.limbs.size()) return a.limbs.size() < b.limbs.size();

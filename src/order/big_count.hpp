@@ -31,7 +31,9 @@ BigCount operator+(BigCount a, const BigCount& b);
 BigCount operator*(const BigCount& a, const BigCount& b);
 bool operator==(const BigCount& a, const BigCount& b);
 bool operator<(const BigCount& a, const BigCount& b);
-inline bool operator<=(const BigCount& a, const BigCount& b) { return !(b < a); }
+inline bool operator<=(const BigCount& a, const BigCount& b) {
+  return !(b < a);
+}
 
 // n choose k, exactly.
 BigCount binomial(int n, int k);

@@ -88,9 +88,9 @@ std::optional<Composition> wholeComposition(const DisorderedCrystal& crystal, in
       if (p.species.size() > 1 && std::abs(taken - given) > 1e-9) {
         const int g = std::gcd(counts[k], n);
         c.rounded.push_back(p.species[k].label + " " + occupancyText(p.species[k].occupancy) +
-                            " -> " + std::to_string(counts[k] / g) + "/" +
-                            std::to_string(n / g) + " (" + std::to_string(counts[k]) + " of " +
-                            std::to_string(n) + " sites)");
+                            " -> " + std::to_string(counts[k] / g) + "/" + std::to_string(n / g) +
+                            " (" + std::to_string(counts[k]) + " of " + std::to_string(n) +
+                            " sites)");
       }
     }
     c.counts.push_back(counts);
@@ -171,11 +171,11 @@ Composition compositionOf(const DisorderedCrystal& crystal, const IntMatrix& mat
         which = s.label + " (occupancy " + occupancyText(s.occupancy) + " of " +
                 std::to_string(int(n)) + " sites: " + fixed(atoms, 2) + " atoms)";
     }
-  throw CifError("in the supercell " + matrixText(matrix) + " (" + std::to_string(det) +
-                 " cells) an occupancy is no whole number of atoms within --occupancy-tolerance " +
-                 occupancyText(tolerance) + ": " + which +
-                 (found ? "; supercells of " + workable + " cells would do (--supercell auto)"
-                        : ""));
+  throw CifError(
+      "in the supercell " + matrixText(matrix) + " (" + std::to_string(det) +
+      " cells) an occupancy is no whole number of atoms within --occupancy-tolerance " +
+      occupancyText(tolerance) + ": " + which +
+      (found ? "; supercells of " + workable + " cells would do (--supercell auto)" : ""));
 }
 
 void checkNeutral(const DisorderedCrystal& crystal, const Supercell& supercell,
@@ -211,8 +211,8 @@ void checkNeutral(const DisorderedCrystal& crystal, const Supercell& supercell,
                 s.label + " " + (s.charge > 0 ? "+" : "") + chargeText(s.charge);
     }
   std::string text = "the supercell " + matrixText(supercell.matrix) +
-                     " is not neutral with these charges: net charge " +
-                     (net > 0 ? "+" : "") + chargeText(net) + " e (" + counts + ")";
+                     " is not neutral with these charges: net charge " + (net > 0 ? "+" : "") +
+                     chargeText(net) + " e (" + counts + ")";
   if (!balancing.empty()) {
     text += "; it would be neutral with ";
     for (std::size_t i = 0; i < balancing.size() && i < 3; ++i)

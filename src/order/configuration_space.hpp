@@ -17,10 +17,10 @@ namespace telva {
 using Configuration = std::vector<std::uint8_t>; // species number per disordered site
 
 struct OrbitSpace {
-  int position = 0;               // the parent position
-  std::vector<int> sites;         // disordered-site numbers, ascending
-  std::vector<int> species;       // species numbers of ConfigurationSpace::species
-  std::vector<int> counts;        // sites each fills, all positive, adding up to sites.size()
+  int position = 0;         // the parent position
+  std::vector<int> sites;   // disordered-site numbers, ascending
+  std::vector<int> species; // species numbers of ConfigurationSpace::species
+  std::vector<int> counts;  // sites each fills, all positive, adding up to sites.size()
 };
 
 struct ConfigurationSpace {
@@ -28,8 +28,8 @@ struct ConfigurationSpace {
   std::vector<int> disorderedSite; // per supercell site, its disordered-site number or -1
   std::vector<int> siteOrbit;      // per disordered site, its orbit
   std::vector<OrbitSpace> orbits;
-  std::vector<Species> species;    // every species on a disordered site
-  std::vector<double> charges;     // per species
+  std::vector<Species> species; // every species on a disordered site
+  std::vector<double> charges;  // per species
   // Per supercell site the species it holds when it is fixed (position, species
   // index within the position); -1 for a disordered site.
   std::vector<int> fixedSpecies;

@@ -2,6 +2,9 @@
 
 #include "cif/cif_reader.hpp"
 #include "cif/symmetry.hpp"
+#include "crystal/cell_geometry.hpp"
+
+#include <cmath>
 
 namespace telva {
 
@@ -45,9 +48,52 @@ DisorderedCrystal readDisorderedCif(const std::string& path, const ConversionOpt
   try {
     return disorderedCrystal(readCifFile(path, options.block), options);
   } catch (const CifError& e) {
-    if (e.commandLine) throw;
-    throw CifError(path + ": " + e.what());
+    CifError located(path + ": " + e.what());
+    located.commandLine = e.commandLine;
+    throw located;
   }
+}
+
+} // namespace telva
+
+namespace telva {
+
+DisorderedCrystal disorderedCrystal(const std::array<double, 6>& cell,
+                                    const std::vector<std::string>& operations,
+                                    const std::vector<std::vector<SpeciesAt>>& positions) {
+  DisorderedCrystal out;
+  out.source = "(arrays)";
+  out.cell = cell;
+  if (!describesCell(cell)) throw CifError("the lattice parameters describe no cell");
+  std::vector<MatrixOp> ops;
+  for (const std::string& text : operations)
+    ops.push_back(parseTriplet(text));
+  if (ops.empty()) ops.push_back(identityOp());
+  out.group = normalisedGroup(ops);
+  const CellGeometry geometry = buildCellGeometry(cell, 0);
+  for (const std::vector<SpeciesAt>& given : positions) {
+    if (given.empty()) throw CifError("a position without species");
+    DisorderedPosition p;
+    p.point = given.front().point;
+    p.images = distinctImages(out.group, p.point, geometry, samePointToleranceA);
+    double total = 0;
+    for (const SpeciesAt& s : given) {
+      if (!(s.occupancy > 0) || s.occupancy > 1 + fullOccupancyTolerance)
+        throw CifError("species " + s.label + " has the occupancy " + std::to_string(s.occupancy) +
+                       ", outside (0, 1]");
+      if (!std::isfinite(s.charge)) throw CifError("species " + s.label + " has no finite charge");
+      total += s.occupancy;
+      p.species.push_back({s.label, s.element, s.charge, s.occupancy, false});
+    }
+    if (total > 1 + fullOccupancyTolerance)
+      throw CifError("the occupancies at the position of " + given.front().label + " add up to " +
+                     std::to_string(total) + ", more than 1");
+    if (total < 1 - fullOccupancyTolerance)
+      p.species.push_back({"vacancy", "", 0.0, 1 - total, true});
+    out.positions.push_back(std::move(p));
+  }
+  if (out.positions.empty()) throw CifError("no positions");
+  return out;
 }
 
 } // namespace telva

@@ -23,7 +23,7 @@ struct Species {
 };
 
 struct DisorderedPosition {
-  Position point;              // the first species' coordinates
+  Position point;               // the first species' coordinates
   std::vector<Position> images; // the orbit in the parent cell, reduced into [0, 1)
   std::vector<Species> species; // in the CIF's order, the vacancy last
   bool disordered() const { return species.size() > 1; }
@@ -32,8 +32,8 @@ struct DisorderedPosition {
 
 struct DisorderedCrystal {
   std::string source, blockName;
-  std::array<double, 6> cell{};     // a, b, c, alpha, beta, gamma
-  std::vector<MatrixOp> group;      // normalised: the identity first, modulo lattice
+  std::array<double, 6> cell{}; // a, b, c, alpha, beta, gamma
+  std::vector<MatrixOp> group;  // normalised: the identity first, modulo lattice
   std::vector<DisorderedPosition> positions;
   std::vector<std::string> notes, warnings;
   bool chargesGuessed = false;
@@ -49,5 +49,23 @@ DisorderedCrystal disorderedCrystal(const CifCrystal& crystal, const ConversionO
 
 // The one place that reads the file: readCifFile, the block of options.block.
 DisorderedCrystal readDisorderedCif(const std::string& path, const ConversionOptions& options);
+
+} // namespace telva
+
+namespace telva {
+
+// One species at one position, as a caller hands it over.
+struct SpeciesAt {
+  std::string label, element;
+  double charge = 0, occupancy = 1;
+  Position point;
+};
+
+// The crystal from plain values: the cell, the operations as coordinate
+// triplets, and per position its species (the first one's point stands for
+// the position). CifError for values that describe no crystal.
+DisorderedCrystal disorderedCrystal(const std::array<double, 6>& cell,
+                                    const std::vector<std::string>& operations,
+                                    const std::vector<std::vector<SpeciesAt>>& positions);
 
 } // namespace telva

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <unistd.h>
 
-#include "cif/charges.hpp"
 #include "base/fault.hpp"
+#include "cif/charges.hpp"
 #include "cif/conversion_options.hpp"
 #include "order/ordering_files.hpp"
 #include "order/ordering_run.hpp"

@@ -41,7 +41,9 @@ std::string jsonCount(const BigCount& c) {
   return c <= limit ? c.toString() : "\"" + c.toString() + "\"";
 }
 
-std::string jsonNumber(double v) { return std::isfinite(v) ? exactNumber(v) : "null"; }
+std::string jsonNumber(double v) {
+  return std::isfinite(v) ? exactNumber(v) : "null";
+}
 
 // The type symbol of a species: its element and charge (Na1+, O2-), or the
 // label of a pseudo-atom.
@@ -189,8 +191,8 @@ std::string summaryJson(const OrderResult& r, const OrderOptions& o) {
   field("visited", r.exhaustive ? "null" : std::to_string(r.visited));
   field("found_best", r.exhaustive ? "null" : std::to_string(r.foundBest));
   field("runs", r.exhaustive ? "null" : std::to_string(r.runs));
-  field("probability_over", jsonString(r.exhaustive ? "all configurations"
-                                                    : "the orderings the search kept"));
+  field("probability_over",
+        jsonString(r.exhaustive ? "all configurations" : "the orderings the search kept"));
   std::string bins = "[";
   for (std::size_t b = 0; b < r.histogram.size(); ++b)
     bins += std::string(b ? ", " : "") + "[" + exactNumber(r.histogram[b].low) + ", " +

@@ -18,7 +18,9 @@ namespace {
 
 constexpr int histogramBins = 60;
 
-std::string countText(const BigCount& c) { return c.toString(); }
+std::string countText(const BigCount& c) {
+  return c.toString();
+}
 
 std::string shortNumber(double v) {
   char buffer[64];
@@ -35,7 +37,8 @@ std::vector<OrderedRecord> recordsOf(const OrderResult& r, const PairEnergy& ene
   for (const Configuration& c : canonical) {
     OrderedRecord record;
     record.configuration = c;
-    record.energyPerCell = configurationEnergy(energy, chargesOf(r.space, c)) * electronVoltsPerUnit;
+    record.energyPerCell =
+        configurationEnergy(energy, chargesOf(r.space, c)) * electronVoltsPerUnit;
     record.energyPerAtom = record.energyPerCell / r.space.atoms;
     record.weight = BigCount(order / stabiliserOrder(r.group.onDisordered, c));
     records.push_back(std::move(record));
@@ -84,9 +87,9 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
   if (options.maxAtoms < 1) throw commandLineError("--max-atoms needs a positive number");
 
   const IntMatrix matrix =
-      options.supercell ? *options.supercell
-                        : automaticSupercell(crystal, options.maxAtoms, options.occupancyTolerance,
-                                             r.notes);
+      options.supercell
+          ? *options.supercell
+          : automaticSupercell(crystal, options.maxAtoms, options.occupancyTolerance, r.notes);
   r.supercell = buildSupercell(crystal, matrix);
   r.composition = compositionOf(crystal, matrix, options.occupancyTolerance);
   for (const std::string& text : r.composition.rounded)
@@ -106,8 +109,8 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
                    shortNumber(options.maxConfigurations) +
                    " allows for the exhaustive search; raise it, or let the stochastic search "
                    "look for the lowest (--search stochastic)");
-  r.exhaustive = options.search == SearchKind::exhaustive ||
-                 (options.search == SearchKind::automatic && fits);
+  r.exhaustive =
+      options.search == SearchKind::exhaustive || (options.search == SearchKind::automatic && fits);
 
   const PairEnergy energy =
       pairEnergy(crystal, r.supercell, r.space, r.group, options.tolerance, options.threads);
@@ -145,7 +148,8 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
       Configuration c = canonicalForm(r.group.onDisordered, configurationAt(r.space, plan, index));
       if (seen.insert(c).second) chosen.push_back(std::move(c));
     }
-    r.histogram = coarseHistogram(all.histogram, all.lowestEnergy, all.highestEnergy, r.space.atoms);
+    r.histogram =
+        coarseHistogram(all.histogram, all.lowestEnergy, all.highestEnergy, r.space.atoms);
   } else {
     SearchSettings settings;
     settings.seed = options.seed;
@@ -211,8 +215,8 @@ std::vector<OrderedAtom> orderedAtoms(const OrderResult& r, const Configuration&
     const Species& s = d >= 0 ? r.space.species[c[d]]
                               : r.crystal.positions[site.position].species[r.space.fixedSpecies[i]];
     if (s.vacancy) continue;
-    atoms.push_back({s.label + "_" + std::to_string(++numbers[s.label]), s.element, s.charge,
-                     site.fractional});
+    atoms.push_back(
+        {s.label + "_" + std::to_string(++numbers[s.label]), s.element, s.charge, site.fractional});
   }
   return atoms;
 }

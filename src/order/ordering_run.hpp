@@ -30,11 +30,11 @@ enum class SearchKind { automatic, exhaustive, stochastic };
 struct OrderOptions {
   std::optional<IntMatrix> supercell; // nullopt: the smallest that fits
   int lowest = 10;
-  int random = 0; // draw this many distinct orderings uniformly instead
-  double temperature = 1000;             // K
-  double tolerance = 1e-8;               // e/Angstrom on the potentials
-  double maxConfigurations = 1e8;        // distinct orderings ranked exhaustively
-  int maxAtoms = 1000;                   // sites of the automatic supercell
+  int random = 0;                 // draw this many distinct orderings uniformly instead
+  double temperature = 1000;      // K
+  double tolerance = 1e-8;        // e/Angstrom on the potentials
+  double maxConfigurations = 1e8; // distinct orderings ranked exhaustively
+  int maxAtoms = 1000;            // sites of the automatic supercell
   double occupancyTolerance = 0.02;
   SearchKind search = SearchKind::automatic;
   std::uint64_t seed = 1;
@@ -47,8 +47,8 @@ struct OrderOptions {
 struct OrderedRecord {
   int rank = 0;
   double energyPerCell = 0, energyPerAtom = 0, aboveLowestPerAtom = 0; // eV
-  BigCount weight;         // configurations the ordering stands for
-  double probability = 0;  // Boltzmann, weights included
+  BigCount weight;        // configurations the ordering stands for
+  double probability = 0; // Boltzmann, weights included
   Configuration configuration;
 };
 

@@ -37,10 +37,10 @@ std::vector<double> supercellCharges(const DisorderedCrystal& crystal, const Sup
   std::vector<double> q(supercell.sites.size());
   for (std::size_t i = 0; i < q.size(); ++i) {
     const int d = space.disorderedSite[i];
-    q[i] = d >= 0 ? disordered[d]
-                  : crystal.positions[supercell.sites[i].position]
-                        .species[space.fixedSpecies[i]]
-                        .charge;
+    q[i] =
+        d >= 0
+            ? disordered[d]
+            : crystal.positions[supercell.sites[i].position].species[space.fixedSpecies[i]].charge;
   }
   return q;
 }
@@ -61,8 +61,8 @@ PairEnergy pairEnergy(const DisorderedCrystal& crystal, const Supercell& superce
   const double unitTolerance = tolerance / std::max(1.0, largest);
 
   // The fixed charges' potentials and energy.
-  std::vector<double> fixedCharges = supercellCharges(crystal, supercell, space,
-                                                      std::vector<double>(m, 0.0));
+  std::vector<double> fixedCharges =
+      supercellCharges(crystal, supercell, space, std::vector<double>(m, 0.0));
   e.fixedField.assign(m, 0.0);
   if (std::any_of(fixedCharges.begin(), fixedCharges.end(), [](double q) { return q != 0; })) {
     const EwaldSites fixed =

@@ -98,7 +98,8 @@ Run anneal(const ConfigurationSpace& space, const PairEnergy& energy,
     ++samples;
   }
   const double hot = samples && scale > 0 ? scale / samples : 1.0, cold = hot * 1e-4;
-  const double cooling = std::pow(cold / hot, 1.0 / double(std::max<std::int64_t>(1, settings.steps)));
+  const double cooling =
+      std::pow(cold / hot, 1.0 / double(std::max<std::int64_t>(1, settings.steps)));
   double temperature = hot;
   std::unordered_set<std::uint64_t> considered;
   auto consider = [&] {

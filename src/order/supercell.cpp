@@ -70,8 +70,7 @@ IntMatrix parseSupercellMatrix(const std::string& text) {
 }
 
 std::string matrixText(const IntMatrix& m) {
-  if (m[0][1] == 0 && m[0][2] == 0 && m[1][0] == 0 && m[1][2] == 0 && m[2][0] == 0 &&
-      m[2][1] == 0)
+  if (m[0][1] == 0 && m[0][2] == 0 && m[1][0] == 0 && m[1][2] == 0 && m[2][0] == 0 && m[2][1] == 0)
     return std::to_string(m[0][0]) + "x" + std::to_string(m[1][1]) + "x" + std::to_string(m[2][2]);
   std::string text;
   for (const auto& row : m)
@@ -90,7 +89,11 @@ std::array<double, 6> supercellCell(const std::array<double, 6>& parentCell, con
           s[i][j] += m[i][k] * g[k][l] * m[j][l];
   const double a = std::sqrt(s[0][0]), b = std::sqrt(s[1][1]), c = std::sqrt(s[2][2]);
   const double deg = 180 / std::numbers::pi;
-  return {a, b, c, std::acos(s[1][2] / (b * c)) * deg, std::acos(s[0][2] / (a * c)) * deg,
+  return {a,
+          b,
+          c,
+          std::acos(s[1][2] / (b * c)) * deg,
+          std::acos(s[0][2] / (a * c)) * deg,
           std::acos(s[0][1] / (a * b)) * deg};
 }
 
@@ -145,8 +148,8 @@ Supercell buildSupercell(const DisorderedCrystal& crystal, const IntMatrix& matr
       for (int c = lo[2]; c <= hi[2]; ++c) {
         bool inside = true;
         for (int j = 0; j < 3 && inside; ++j) {
-          const long u = long(a) * s.adjugate[0][j] + long(b) * s.adjugate[1][j] +
-                         long(c) * s.adjugate[2][j];
+          const long u =
+              long(a) * s.adjugate[0][j] + long(b) * s.adjugate[1][j] + long(c) * s.adjugate[2][j];
           inside = u >= 0 && u < s.determinant;
         }
         if (inside) s.translations.push_back({a, b, c});

@@ -15,8 +15,8 @@ namespace telva {
 using IntMatrix = std::array<std::array<int, 3>, 3>;
 
 struct SupercellSite {
-  int position = 0;  // the parent position
-  Position parent;   // fractional in the parent cell (an image plus a translation)
+  int position = 0;    // the parent position
+  Position parent;     // fractional in the parent cell (an image plus a translation)
   Position fractional; // in the supercell, reduced into [0, 1)
 };
 

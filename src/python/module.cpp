@@ -48,6 +48,9 @@ namespace py = pybind11;
 
 namespace telva {
 
+// telva-order's ranking (order_binding.cpp).
+void defineOrder(py::module_& m);
+
 namespace {
 
 // One operation as Python holds it: three rows (translation, code1, code2).
@@ -650,4 +653,6 @@ PYBIND11_MODULE(_core, m) {
       py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
       py::arg("max_memory") = py::none(),
       "The sphere method's computation, with the listing program's numbers.");
+
+  defineOrder(m);
 }
