@@ -49,3 +49,13 @@ else
   echo "  ewald map: the Gaussian method is not in this build"
 fi
 rm -rf "$work"
+
+# telva-order: the scoring rate and the complete ranking of the 176-site
+# pyrochlore supercell, then the ratio against pymatgen's ordering
+# transformation on the same CIFs.
+echo
+if [ -x build/telva-order ]; then
+  /usr/bin/python3 bench/order_bench.py
+else
+  echo "telva-order: not built"
+fi
