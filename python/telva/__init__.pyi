@@ -92,3 +92,49 @@ def from_cif(path: PathLike, charges: Optional[Mapping[str, float]] = ...,
              ) -> Crystal: ...
 def from_pymatgen(structure: Any) -> Crystal: ...
 def from_ase(atoms: Any, charges: Union[Sequence[float], Mapping[str, float]]) -> Crystal: ...
+
+class Ordering:
+    rank: int
+    energy_per_cell_ev: float
+    energy_per_atom_ev: float
+    above_lowest_per_atom_ev: float
+    weight: int
+    probability: float
+    lattice: list[list[float]]
+    cell: tuple[float, ...]
+    fractional: npt.NDArray[np.float64]
+    labels: list[str]
+    elements: list[str]
+    charges: npt.NDArray[np.float64]
+    @property
+    def crystal(self) -> Crystal: ...
+    @property
+    def structure(self) -> Any: ...
+
+class Orderings:
+    summary: dict[str, Any]
+    records: list[Ordering]
+    notes: list[str]
+    warnings: list[str]
+    @property
+    def configurations(self) -> int: ...
+    @property
+    def distinct(self) -> int: ...
+    @property
+    def operations(self) -> int: ...
+    @property
+    def search(self) -> str: ...
+    @property
+    def complete(self) -> bool: ...
+    @property
+    def supercell(self) -> list[list[int]]: ...
+    def __len__(self) -> int: ...
+    def __iter__(self) -> Iterable[Ordering]: ...
+    def __getitem__(self, index: int) -> Ordering: ...
+
+def order(source: Any, supercell: Union[str, Sequence[int]] = ..., lowest: int = ...,
+          random: Optional[int] = ..., charges: Any = ..., guess_charges: bool = ...,
+          temperature: float = ..., tolerance: float = ..., max_configurations: int = ...,
+          max_atoms: int = ..., occupancy_tolerance: float = ..., search: str = ...,
+          seed: int = ..., threads: Optional[int] = ..., block: Optional[str] = ...,
+          steps: Optional[int] = ...) -> Orderings: ...
