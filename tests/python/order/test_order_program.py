@@ -174,3 +174,54 @@ def test_bad_input_is_refused_in_one_line(what, args, text, tmp_path):
     faults = [line for line in err if text in line]
     assert len(faults) == 1 and faults[0].startswith("telva-order: "), err
     assert not (tmp_path / "out" / "orderings.csv").exists()
+
+
+def test_stochastic_search_finds_the_exhaustive_lowest(ranked, tmp_path):
+    """On a cell small enough to check, the annealing finds the ordering the
+    complete ranking puts first, and says the ranking is not proven."""
+    name = "pyrochlore_nacanb2o6f"
+    status, err = run([STRUCTURES / f"{name}.cif", "--supercell", CASES[name], "--search",
+                       "stochastic", "--steps", "20000", "--lowest", "3"], tmp_path)
+    assert status == 0, err
+    s = summary(tmp_path)
+    assert s["search"] == "stochastic" and s["complete"] is False
+    assert 1 <= s["found_best"] <= s["runs"] and s["visited"] <= s["configurations"]
+    found, exhaustive = records(tmp_path)[0], records(ranked(name))[0]
+    assert float(found["energy_per_cell_ev"]) == pytest.approx(
+        float(exhaustive["energy_per_cell_ev"]), rel=1e-12)
+    assert found["weight"] == exhaustive["weight"]
+
+
+def test_guessed_charges_are_the_formal_ones(ranked, tmp_path):
+    """Without oxidation numbers in the CIF the run is refused, and
+    --guess-charges finds Na+, Ca2+, Nb5+, O2-, F- and the same ranking."""
+    name = "pyrochlore_nacanb2o6f"
+    text = (STRUCTURES / f"{name}.cif").read_text()
+    start = text.index("loop_\n_atom_type_symbol")
+    end = text.index("loop_\n_atom_site_label")
+    bare = tmp_path / "bare.cif"
+    bare.write_text(text[:start] + text[end:])
+    status, err = run([bare, "--supercell", "1x1x1"], tmp_path / "refused")
+    faults = [line for line in err if line.startswith("telva-order: error:")]
+    assert status != 0 and len(faults) == 1 and "no known charge" in faults[0], err
+    assert not (tmp_path / "refused" / "orderings.csv").exists()
+    status, err = run([bare, "--supercell", "1x1x1", "--guess-charges", "--lowest", "2"],
+                      tmp_path / "guessed")
+    assert status == 0, err
+    s = summary(tmp_path / "guessed")
+    assert s["charges_guessed"] is True
+    assert {(c["element"], c["charge"]) for c in s["charges"]} == \
+        {("Na", 1), ("Ca", 2), ("Nb", 5), ("O", -2), ("F", -1)}
+    guessed, formal = records(tmp_path / "guessed")[0], records(ranked(name))[0]
+    assert guessed["energy_per_cell_ev"] == formal["energy_per_cell_ev"]
+
+
+@pytest.mark.xfail(reason="the charge refusal suggests a telva-cif command line; see the "
+                          "findings note", strict=False)
+def test_charge_refusal_suggests_a_telva_order_command(tmp_path):
+    text = (STRUCTURES / "naxcoo2.cif").read_text()
+    bare = tmp_path / "bare.cif"
+    bare.write_text(text[:text.index("loop_\n_atom_type_symbol")]
+                    + text[text.index("loop_\n_atom_site_label"):])
+    status, err = run([bare], tmp_path / "out")
+    assert status != 0 and not any("telva-cif" in line for line in err), err
