@@ -33,24 +33,36 @@ def from_pymatgen(structure: Any) -> Crystal:
     if len(structure) == 0:
         raise ValueError("the structure has no sites: give at least one")
     lattice = structure.lattice
-    sites = []
+    sites = [Site(label, charge, x, y, z, occupancy=amount, element=symbol)
+             for label, symbol, charge, amount, x, y, z in pymatgen_species(structure)]
+    return Crystal(lattice.abc + lattice.angles, ["x,y,z"], sites,
+                   formula=structure.composition.reduced_formula,
+                   title=structure.composition.reduced_formula)
+
+
+def pymatgen_species(structure: Any, indices: Sequence[int] | None = None,
+                     charges: Mapping[str, float] | None = None) -> list[tuple]:
+    """The species of a pymatgen Structure's sites (all, or those of
+    `indices`) as (label, element, charge, occupancy, x, y, z), labelled by
+    element and count ("Fe1", "Fe2"); the charge from the oxidation state,
+    or from `charges` by element. ValueError for a species without either."""
+    out = []
     counts: dict[str, int] = {}
-    for index, site in enumerate(structure):
+    for index in range(len(structure)) if indices is None else indices:
+        site = structure[index]
         x, y, z = (float(v) for v in site.frac_coords)
         for species, amount in site.species.items():
-            charge = getattr(species, "oxi_state", None)
             symbol = getattr(species, "symbol", str(species))
+            charge = (charges or {}).get(symbol, getattr(species, "oxi_state", None))
             if charge is None:
                 raise ValueError(
                     f"site {index} ({symbol}) has no oxidation state: decorate the structure "
                     f"first, e.g. structure.add_oxidation_state_by_element({{'{symbol}': ...}}) "
                     f"or structure.add_oxidation_state_by_guess()")
             counts[symbol] = counts.get(symbol, 0) + 1
-            sites.append(Site(f"{symbol}{counts[symbol]}", float(charge), x, y, z,
-                              occupancy=float(amount), element=symbol))
-    return Crystal(lattice.abc + lattice.angles, ["x,y,z"], sites,
-                   formula=structure.composition.reduced_formula,
-                   title=structure.composition.reduced_formula)
+            out.append((f"{symbol}{counts[symbol]}", symbol, float(charge), float(amount),
+                        x, y, z))
+    return out
 
 
 def from_ase(atoms: Any, charges: Sequence[float] | Mapping[str, float]) -> Crystal:

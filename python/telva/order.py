@@ -19,6 +19,7 @@ from fractions import Fraction
 from typing import Any, Iterator, Mapping, Sequence
 
 from . import _core
+from .adapters import pymatgen_species
 from .crystal import Crystal, Site
 
 # Two sites closer than this in fractional coordinates share one position.
@@ -235,22 +236,7 @@ def _crystal_of_structure(structure: Any, charges: Mapping[str, float]):
         # An operation the triplets cannot say: every site in P1 instead.
         texts, kept = ["x,y,z"], list(range(len(structure)))
         break
-    entries = []
-    counts: dict[str, int] = {}
-    for index in sorted(kept):
-        site = structure[index]
-        x, y, z = (float(v) for v in site.frac_coords)
-        for species, amount in site.species.items():
-            symbol = getattr(species, "symbol", str(species))
-            charge = charges.get(symbol, getattr(species, "oxi_state", None))
-            if charge is None:
-                raise ValueError(
-                    f"site {index} ({symbol}) has no oxidation state: decorate the structure "
-                    f"(structure.add_oxidation_state_by_element({{'{symbol}': ...}})) or give "
-                    f"charges={{'{symbol}': ...}}")
-            counts[symbol] = counts.get(symbol, 0) + 1
-            entries.append((f"{symbol}{counts[symbol]}", symbol, float(charge), float(amount),
-                            x, y, z))
+    entries = pymatgen_species(structure, sorted(kept), charges)
     lattice = structure.lattice
     return list(lattice.abc + lattice.angles), texts, _group_positions(entries)
 

@@ -130,7 +130,8 @@ def test_threads_and_random_draws(tmp_path):
     """One thread or two give the same table; --random writes distinct orderings."""
     path = STRUCTURES / "naxcoo2.cif"
     for threads in (1, 2):
-        status, err = run([path, "--supercell", "2x2x1", "--threads", threads], tmp_path / str(threads))
+        status, err = run([path, "--supercell", "2x2x1", "--threads", threads],
+                          tmp_path / str(threads))
         assert status == 0, err
     one, two = ((tmp_path / t / "orderings.csv").read_text() for t in ("1", "2"))
     assert one == two
