@@ -79,6 +79,10 @@ def main():
               f"lowest {s['lowest_energy_per_cell_ev']:.3f} eV per cell")
         print(f"    configurations scored   {rate:10.3e} per s, {rate / args.threads:10.3e} "
               f"per s per core (target >= 1e7 per core)")
+        _, cell = telva_order(PYROCHLORE, "1x1x1", args.threads)
+        double = 2 * cell["lowest_energy_per_cell_ev"]
+        print(f"    lowest / (2 x the 1x1x1 lowest, {double:.3f} eV) = "
+              f"{s['lowest_energy_per_cell_ev'] / double:.12f}")
 
     try:
         import pymatgen.transformations.standard_transformations as peer_module
