@@ -10,6 +10,8 @@ packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev ta
   python3-ase python3-setuptools python3-wheel python3-venv python3-pip
   # telva-screen: Dask distributed and the progress bar
   python3-dask python3-distributed python3-tqdm)
+# The order tests' references: spglib's group of a supercell, scipy's erfc
+packages+=(python3-spglib python3-scipy)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
