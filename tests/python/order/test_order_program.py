@@ -69,7 +69,8 @@ def test_written_orderings_have_their_weight_and_energy(name, ranked):
     assert len(set(codes)) == len(codes)
 
 
-@pytest.mark.parametrize("name", ["naxcoo2", "perovskite_srfetinbo3", "spinel_mgfe2o4"])
+@pytest.mark.parametrize("name", ["naxcoo2", "perovskite_srfetinbo3", "pyrochlore_nacanb2o6f",
+                                  "spinel_mgfe2o4"])
 def test_lowest_equals_pymatgen_transformation(name, ranked):
     """pymatgen's ordering transformation finds the same lowest energy, and
     its ordering is one of those at the lowest energy in the table."""
