@@ -310,6 +310,11 @@ def order(source: Any, supercell: str | Sequence[int] = "auto", lowest: int = 10
     if isinstance(source, Crystal):
         lattice, operations = list(source.cell), _operations_of(source)
         positions = _positions_of_crystal(source, by_name)
+        if all(len(p) == 1 and p[0][3] >= 1 for p in positions):
+            raise ValueError("no disorder: every site of the crystal is alone at its position "
+                             "at full occupancy (telva.from_cif folds the species of a mixed "
+                             "position into one averaged site): give the CIF's path instead, "
+                             "or sites that share a position with their occupancies")
     elif type(source).__name__ in ("Structure", "IStructure") and \
             type(source).__module__.startswith("pymatgen"):
         lattice, operations, positions = _crystal_of_structure(source, by_name)

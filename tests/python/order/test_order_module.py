@@ -85,6 +85,8 @@ BAD = [
     ("too many", lambda: telva.order(str(STRUCTURES / "pyrochlore_nacanb2o6f.cif"),
                                      supercell="2x1x1", search="exhaustive",
                                      max_configurations=1000), "max"),
+    ("crystal read from a CIF", lambda: telva.order(telva.from_cif(
+        str(STRUCTURES / "rocksalt_mgnio.cif"))), "give the CIF's path"),
     ("occupancy of a crystal", lambda: telva.order(_crystal_of_rocksalt(0.137),
                                                    occupancy_tolerance=1e-4, max_atoms=200),
      "supercell"),
