@@ -154,6 +154,26 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 }
 
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
+                                   std::vector<std::string>& notes,
+                                   std::vector<std::string>& warnings) {
+  // An assignment that names no site (the same charges given to a batch of
+  // CIFs) is told and left out; with --strict it is an error.
+  std::vector<ChargeOverride> used;
+  for (const ChargeOverride& o : options.charges) {
+    const std::vector<UnusedCharge> unused = unusedCharges(crystal, {o});
+    if (unused.empty()) {
+      used.push_back(o);
+      continue;
+    }
+    if (options.strict) throw CifError(unused.front().text + " (--strict)");
+    warnings.push_back(unused.front().text);
+  }
+  ConversionOptions withUsed = options;
+  withUsed.charges = used;
+  return chargesOfSites(crystal, withUsed, notes);
+}
+
+std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes) {
   std::vector<std::optional<double>> known = knownCharges(crystal, options.charges);
   // An empty site is left out; its charge does not matter.
@@ -627,6 +647,7 @@ std::string writeRecords(const CifCrystal& crystal, const std::vector<CellPositi
 Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
   Conversion out;
   out.warnings = cif.warnings;
+  out.notes = cif.notes;
   out.formulaSum = cif.formulaSum;
   out.formulaUnitsZ = cif.formulaUnitsZ;
   out.operationsSource = cif.operationsSource;
@@ -654,7 +675,7 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   CifCrystal crystal = cif;
   crystal.sites = uniqueLabels(cif.sites, out.notes);
   const std::vector<MatrixOp> group = chooseOperations(crystal, options, out);
-  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
+  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes, out.warnings);
   readBackLattice(crystal, out);
   if (const std::string defect = crystalDefect(out.lattice, {}, {}); !defect.empty())
     throw CifError("the CIF's cell: " + defect + " (" + cellText + ")");
@@ -690,6 +711,7 @@ Conversion convertCifFile(const std::string& path, const ConversionOptions& opti
   } catch (const CifError& e) {
     CifError located(path + ": " + e.what());
     located.commandLine = e.commandLine;
+    located.showUsage = e.showUsage;
     throw located;
   }
 }

@@ -107,6 +107,11 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 // noted per element; else CifError naming every site left without one.
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes);
+// The same, an assignment naming no site warned of and left out (with
+// options.strict an error).
+std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
+                                   std::vector<std::string>& notes,
+                                   std::vector<std::string>& warnings);
 
 // One position of the cell's sites: the species there and its orbit.
 struct CellPosition {
