@@ -97,7 +97,8 @@ std::optional<ChargeScope> bareScope(const CifCrystal& crystal, const ChargeOver
 
 // A capital and at most one lower-case letter, as an element symbol is written.
 bool looksLikeElement(const std::string& name) {
-  return (name.size() == 1 || name.size() == 2) && std::isupper(static_cast<unsigned char>(name[0])) &&
+  return (name.size() == 1 || name.size() == 2) &&
+         std::isupper(static_cast<unsigned char>(name[0])) &&
          (name.size() == 1 || std::islower(static_cast<unsigned char>(name[1])));
 }
 
@@ -215,9 +216,8 @@ std::vector<UnusedCharge> unusedCharges(const CifCrystal& crystal,
                           [&](ChargeScope s) { return !sitesNamed(crystal, o.name, s).empty(); })
             : !sitesNamed(crystal, o.name, o.scope).empty();
     if (names) continue;
-    const std::string what = o.scope == ChargeScope::label ? "labelled "
-                             : o.scope == ChargeScope::type
-                                 ? "of type symbol "
+    const std::string what = o.scope == ChargeScope::label  ? "labelled "
+                             : o.scope == ChargeScope::type ? "of type symbol "
                              : o.scope == ChargeScope::element || looksLikeElement(o.name)
                                  ? "of element "
                                  : "labelled or of type symbol ";
@@ -345,8 +345,7 @@ std::string missingChargesMessage(const CifCrystal& crystal,
     if (!g.element.empty())
       text += ", as in " + modelSymbol(g.element) + "): --charge " + scopePrefix(g.form.scope) +
               g.form.name + "=Z";
-    else
-    {
+    else {
       const auto why = crystal.pseudoAtomNotes.find(g.sites[0]);
       text += ", no element" +
               (why == crystal.pseudoAtomNotes.end() ? std::string() : ": " + why->second) +

@@ -1,10 +1,10 @@
 #include "cif/cif_reader.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -219,8 +219,7 @@ std::vector<std::string> labelReadings(const std::string& label) {
     ++n;
   std::vector<std::string> readings;
   auto add = [&](const std::string& element) {
-    if (!element.empty() &&
-        std::find(readings.begin(), readings.end(), element) == readings.end())
+    if (!element.empty() && std::find(readings.begin(), readings.end(), element) == readings.end())
       readings.push_back(element);
   };
   if (n == 0) return readings;
@@ -339,9 +338,8 @@ CifCrystal readCifText(const std::string& text, const std::string& name,
   if (crystal.operations.empty())
     crystal.operations = operationsFromSymbols(block, crystal.cell, crystal.operationsSource);
 
-  cif::Table sites =
-      block.find("_atom_site_", {"label", "?type_symbol", "fract_x", "fract_y", "fract_z",
-                                 "?occupancy", "?calc_flag"});
+  cif::Table sites = block.find("_atom_site_", {"label", "?type_symbol", "fract_x", "fract_y",
+                                                "fract_z", "?occupancy", "?calc_flag"});
   if (!sites.ok())
     throw CifError("the atom-site loop needs _atom_site_label and _atom_site_fract_x, _y, _z");
   std::vector<std::size_t> fromLabels;

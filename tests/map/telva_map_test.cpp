@@ -223,6 +223,40 @@ TEST(TelvaMap, SphereChoicesAreToldForTheSphereMethodOnly) {
   }
 }
 
+// W of an input file is nine digits (.04166667 for 8/192): the Gaussian
+// method takes the k/N they round, says so once, and its map is that of the
+// exact W (to the file's digits); the sphere method keeps W as read.
+TEST(TelvaMap, GaussianMethodTakesWAsTheFractionItsDigitsRound) {
+  const std::string input =
+      std::string(TELVA_SOURCE_DIR) + "/tests/cif/cases/readme_magnetite/expected.inp";
+  const std::string note =
+      "telva-map: the Gaussian method takes W of 3 sites as k/192, the fraction the written "
+      "digits round\n";
+  for (const char* method : {"sphere", "ewald"}) {
+    SCOPED_TRACE(method);
+    test::TempDir dir;
+    const MapRun run =
+        runMapInProcess({input, "--method", method, "--grid", "4", "--xsf", dir / "m.xsf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::size_t at = run.err.find(note);
+    EXPECT_EQ(at != std::string::npos, std::string(method) == "ewald") << run.err;
+    if (at == std::string::npos) continue;
+    EXPECT_EQ(run.err.find(note, at + 1), std::string::npos) << run.err;
+    MapCrystal crystal = readInputFileCrystal(input);
+    for (Site& site : crystal.crystal.sites)
+      site.W = std::round(site.W * 192) / 192;
+    const GridSize grid{4, 4, 4};
+    Expected e{crystal, buildCellGeometry(crystal.crystal.lattice, 0.0), grid,
+               ewaldMap(prepareEwald(crystal.crystal, 1e-8, 0, defaultMemoryLimit,
+                                     std::int64_t(grid.nodes())),
+                        grid, MapQuantity::phic)
+                   .values};
+    for (double& v : e.values)
+      v *= electronVoltsPerUnit;
+    expectSameMap("xsf", readBack("xsf", dir / "m.xsf"), e, 1e-6, true);
+  }
+}
+
 // The diagnostic after the program's name: "severe (N): TEXT".
 std::string diagnostic(const std::string& err, const std::string& program) {
   const std::string prefix = program + ": ";
