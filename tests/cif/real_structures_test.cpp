@@ -1,6 +1,6 @@
 // The charge guess on published structures (tests/cif/real: mineral
-// structures of the American Mineralogist Crystal Structure Database, each
-// file's first line naming its entry). Every site must get the published
+// structures, most of the American Mineralogist Crystal Structure Database;
+// each file's first line names its source). Every site must get the published
 // oxidation state of its element, or the one listed for its label where one
 // element has sites in different states (magnetite: Fe3+ on the tetrahedral
 // site, Fe^2.5+ on the octahedral one).
@@ -56,6 +56,15 @@ TEST(RealStructures, GuessGivesThePublishedOxidationStates) {
       {"sillimanite.cif", with(silicate, {{"Al", 3}}), {}},
       {"titanite.cif", with(silicate, {{"Ca", 2}, {"Ti", 4}}), {}},
       {"orthoclase.cif", with(silicate, {{"K", 1}, {"Al", 3}}), {}},
+      {"spinel.cif", {{"Mg", 2}, {"Al", 3}, {"O", -2}}, {}},
+      {"periclase.cif", {{"Mg", 2}, {"O", -2}}, {}},
+      {"magnesite.cif", {{"Mg", 2}, {"C", 4}, {"O", -2}}, {}},
+      {"quartz.cif", silicate, {}},
+      {"akimotoite.cif", with(silicate, {{"Mg", 2}}), {}},
+      {"lawsonite.cif", with(silicate, {{"Ca", 2}, {"Al", 3}, {"H", 1}}), {}},
+      {"ringwoodite.cif", with(silicate, {{"Mg", 2}}), {}},
+      {"grossular.cif", with(silicate, {{"Ca", 2}, {"Al", 3}}), {}},
+      {"bridgmanite.cif", with(silicate, {{"Mg", 2}}), {}},
   };
   ConversionOptions options;
   options.guessCharges = true;
