@@ -12,6 +12,7 @@
 #include "cif/oxidation_states.hpp"
 #include "cif/symmetry.hpp"
 #include "crystal/atom_cells.hpp"
+#include "crystal/crystal_check.hpp"
 
 namespace telva {
 
@@ -236,7 +237,7 @@ std::vector<SiteGuess> guessSiteCharges(const std::vector<GuessSite>& sites) {
                      ") sits among cations but its element takes no positive state; give its "
                      "charge with --charge");
     combinations *= static_cast<std::int64_t>(options[k].size());
-    if (combinations > 2'000'000)
+    if (combinations > 200'000)
       throw CifError("--guess-charges: too many sites to try every assignment of their "
                      "states; give some charges with --charge");
   }
@@ -278,12 +279,12 @@ std::vector<SiteGuess> guessSiteCharges(const std::vector<GuessSite>& sites) {
     if (std::abs(net) <= guessNeutrality) {
       integer.cost = cost / cationAtoms;
       keep(integer);
-    } else if (combinations <= 20'000) {
+    } else if (combinations <= 2'000) {
       for (const std::string& element : elements) {
         std::vector<std::size_t> members; // indices into cations
         for (std::size_t k = 0; k < cations.size(); ++k)
           if (sites[cations[k]].element == element) members.push_back(k);
-        if (members.size() > 10) continue;
+        if (members.size() > 8) continue;
         const ElementStates& e = *states[cations[members.front()]];
         for (unsigned subset = 1; subset < (1u << members.size()); ++subset) {
           double rest = net, atoms = 0, restCost = cost;
@@ -371,7 +372,19 @@ std::vector<GuessSite> guessSites(const CifCrystal& crystal,
   geometry.inversionAtOrigin = written.inversionAtOrigin;
   for (const CifSite& s : crystal.sites)
     geometry.sites.push_back({s.label, 1.0, 1.0, s.x, s.y, s.z});
-  const AtomCells cells = buildAtomCells(geometry, bondReach);
+  // A cell the program would refuse is refused here too, before any atom is
+  // placed; so is one that would hold more atom images than a guess needs.
+  if (const std::string defect = crystalDefect(crystal.cell, {}, {}); !defect.empty())
+    throw CifError("the CIF's cell: " + defect);
+  if (atomImageCount(geometry, bondReach) > maxGuessImages)
+    throw CifError("--guess-charges: the structure has too many atoms near its cell to sum "
+                   "bond valences; give the charges with --charge");
+  AtomCells cells;
+  try {
+    cells = buildAtomCells(geometry, bondReach);
+  } catch (const Fault& fault) {
+    throw CifError("--guess-charges: " + fault.text);
+  }
   const CellGeometry cell = buildCellGeometry(crystal.cell, 0);
   std::vector<GuessSite> out;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {

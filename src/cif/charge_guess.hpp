@@ -26,6 +26,7 @@ guessCharges(const std::vector<std::pair<std::string, double>>& amounts, double 
 } // namespace telva
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 #include "cif/cif_data.hpp"
@@ -47,12 +48,13 @@ namespace telva {
 // V(q) the bond-valence sum with the R0 of state q, rank 0 for the most
 // common state (oxidation_states.hpp). The least costly wins; one within
 // guessMargin of it is a tie, refused.
-inline constexpr double guessNeutrality = 0.01;   // e per cell
-inline constexpr double guessRankWeight = 0.15;   // per step of rank
-inline constexpr double guessMixedCost = 0.10;    // a site between two states
-inline constexpr double guessMargin = 0.02;       // the least difference that decides
-inline constexpr double bondReach = 4.5;          // Angstrom: neighbours searched
-inline constexpr double bondCutoffBeyondR0 = 1.3; // Angstrom: bonds counted to R0 + this
+inline constexpr double guessNeutrality = 0.01;            // e per cell
+inline constexpr double guessRankWeight = 0.15;            // per step of rank
+inline constexpr double guessMixedCost = 0.10;             // a site between two states
+inline constexpr double guessMargin = 0.02;                // the least difference that decides
+inline constexpr double bondReach = 4.5;                   // Angstrom: neighbours searched
+inline constexpr double bondCutoffBeyondR0 = 1.3;          // Angstrom: bonds counted to R0 + this
+inline constexpr std::int64_t maxGuessImages = 20'000'000; // atom images the guess may place
 
 // One anion neighbour of a site.
 struct Bond {
