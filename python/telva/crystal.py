@@ -369,7 +369,8 @@ def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None
 
     charges: {"O": -2, "Fe1": 3}, as telva-cif's --charge NAME=Z (a site label
     takes precedence over an element; "element:Fe", "label:Fe1" say which).
-    guess_charges: charge-balanced charges for the sites without one. strict:
+    guess_charges: charges read from the structure (bond-valence sums, common
+    oxidation states) for the sites without one. strict:
     a charged cell or an atom inside a sphere is an error. block: the data
     block to read (default: the one with a structure). R and qmax of the
     sphere method default to telva-cif's choice. Raises ConversionError (a

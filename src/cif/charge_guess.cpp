@@ -337,7 +337,7 @@ std::vector<SiteGuess> guessSiteCharges(const std::vector<GuessSite>& sites) {
     char margin[64];
     std::snprintf(margin, sizeof margin, "%.3f and %.3f", found[0].cost, found[1].cost);
     throw CifError("--guess-charges: two assignments fit the bond-valence sums and the "
-                   "states' frequencies almost equally (cost " +
+                   "states' ranks almost equally (cost " +
                    std::string(margin) + ", within the margin " +
                    signedCharge(guessMargin).substr(1) +
                    "): " + assignmentText(sites, cations, found[0]) + " and " +

@@ -1,4 +1,4 @@
-// A charge-balanced guess of the ionic charges from each element's common
+// Guesses of the ionic charges. The guess from the formula: each element's common
 // oxidation states, the anions being the most electronegative elements.
 #pragma once
 

@@ -224,7 +224,7 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
   const std::vector<GuessSite> sites = guessSites(crystal, known);
   const std::vector<SiteGuess> guess = guessSiteCharges(sites);
   notes.push_back("charges guessed by --guess-charges (bond-valence sums, Brese & O'Keeffe "
-                  "1991, and the states' frequencies; the cell neutral): " +
+                  "1991, and how common each state is; the cell neutral): " +
                   siteGuessText(sites, guess));
   std::vector<double> charges;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i)
