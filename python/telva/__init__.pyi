@@ -69,6 +69,7 @@ class Crystal:
     sites: list[Site]
     positions: npt.NDArray[np.float64]
     warnings: list[str]
+    notes: list[str]
     def __init__(self, cell: Sequence[float], operations: Iterable[Any],
                  sites: Iterable[Any], inversion: bool = ..., *, title: str = ...,
                  formula: str = ..., formula_units: Optional[int] = ...) -> None: ...

@@ -126,7 +126,8 @@ class Crystal:
     CIF, or None), cell (6 floats), operations (the number listed),
     group_order (with the inverted companions), inversion, sites (list of
     Site), atoms_in_cell (sum of multiplicity x occupancy), positions (an
-    (n, 3) array: the position records of an input file), warnings.
+    (n, 3) array: the position records of an input file), warnings, notes
+    (what reading chose: W of a file taken as k/N by the Gaussian method).
     """
 
     def __init__(self, cell: Sequence[float], operations: Iterable[Any], sites: Iterable[Any],
@@ -190,6 +191,8 @@ class Crystal:
         self.cell = tuple(_core.cell_parameters(self._lattice))
         self.positions = np.zeros((0, 3))
         self.warnings: list[str] = []
+        self.notes: list[str] = []
+        self._weights_from_file = False
         self._radius: float | None = None
         self._qmax: float | None = None
 
@@ -205,6 +208,16 @@ class Crystal:
                        values.get("formula", ""), None)
         crystal._radius = values["radius"]
         crystal._qmax = values["qmax"]
+        # W as read holds nine columns (.02083333 for 4/192); the Gaussian
+        # method takes the fraction k/N those digits round, once said here.
+        crystal._weights_from_file = True
+        weights = [s.weight for s in sites]
+        snapped = sum(a != b for a, b in zip(
+            weights, _core.weights_as_group_fractions(weights, crystal.group_order)))
+        if snapped:
+            crystal.notes.append(
+                f"the Gaussian method takes W of {snapped} site{'s' if snapped > 1 else ''} "
+                f"as k/{crystal.group_order}, the fraction the written digits round")
         return crystal
 
     @property
@@ -298,8 +311,13 @@ class Crystal:
             if not ewald_available():
                 raise NotImplementedError("this build of telva has no ewald method yet; "
                                           "use method='sphere'")
+            site_values = self._site_values()
+            if self._weights_from_file:
+                weights = _core.weights_as_group_fractions([v[2] for v in site_values],
+                                                           self.group_order)
+                site_values = [v[:2] + (w,) + v[3:] for v, w in zip(site_values, weights)]
             core = _core.compute_ewald(self._lattice, self._rows, self.inversion,
-                                       self._site_values(), t, threads, max_memory)
+                                       site_values, t, threads, max_memory)
             return Result(self, "ewald", core, max_memory)
         raise ValueError(f"method must be 'ewald' or 'sphere', not {method!r}")
 
@@ -351,7 +369,8 @@ def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None
 
     charges: {"O": -2, "Fe1": 3}, as telva-cif's --charge NAME=Z (a site label
     takes precedence over an element; "element:Fe", "label:Fe1" say which).
-    guess_charges: charge-balanced charges for the sites without one. strict:
+    guess_charges: charges read from the structure (bond-valence sums, common
+    oxidation states) for the sites without one. strict:
     a charged cell or an atom inside a sphere is an error. block: the data
     block to read (default: the one with a structure). R and qmax of the
     sphere method default to telva-cif's choice. Raises ConversionError (a

@@ -88,10 +88,21 @@ std::optional<ChargeScope> bareScope(const CifCrystal& crystal, const ChargeOver
       explicitForm.scope = found[k].first;
       choices += std::string(k ? " or " : "") + "--charge " + chargeAssignmentText(explicitForm);
     }
-    throw commandLineError(text + "; say which: " + choices);
+    CifError e = commandLineError(text + "; say which: " + choices);
+    e.showUsage = false; // the command line is well formed; the name needs a scope
+    throw e;
   }
   return found.front().first;
 }
+
+// A capital and at most one lower-case letter, as an element symbol is written.
+bool looksLikeElement(const std::string& name) {
+  return (name.size() == 1 || name.size() == 2) &&
+         std::isupper(static_cast<unsigned char>(name[0])) &&
+         (name.size() == 1 || std::islower(static_cast<unsigned char>(name[1])));
+}
+
+const ChargeScope namedScopes[] = {ChargeScope::label, ChargeScope::type, ChargeScope::element};
 
 std::string number(double value, int decimals) {
   char buffer[64];
@@ -193,6 +204,27 @@ std::optional<double> chargeFromTypeSymbol(std::string_view symbol) {
     return withSign(m[2].str(), m[1].matched ? decimal(m[1].str()) : 1.0);
   if (std::regex_match(s, m, signFirst)) return withSign(m[1].str(), decimal(m[2].str()));
   return std::nullopt;
+}
+
+std::vector<UnusedCharge> unusedCharges(const CifCrystal& crystal,
+                                        const std::vector<ChargeOverride>& overrides) {
+  std::vector<UnusedCharge> unused;
+  for (const ChargeOverride& o : overrides) {
+    const bool names =
+        o.scope == ChargeScope::any
+            ? std::any_of(std::begin(namedScopes), std::end(namedScopes),
+                          [&](ChargeScope s) { return !sitesNamed(crystal, o.name, s).empty(); })
+            : !sitesNamed(crystal, o.name, o.scope).empty();
+    if (names) continue;
+    const std::string what = o.scope == ChargeScope::label  ? "labelled "
+                             : o.scope == ChargeScope::type ? "of type symbol "
+                             : o.scope == ChargeScope::element || looksLikeElement(o.name)
+                                 ? "of element "
+                                 : "labelled or of type symbol ";
+    unused.push_back(
+        {o, "no site " + what + o.name + "; --charge " + chargeAssignmentText(o) + " not used"});
+  }
+  return unused;
 }
 
 std::vector<std::optional<double>> knownCharges(const CifCrystal& crystal,
@@ -313,9 +345,12 @@ std::string missingChargesMessage(const CifCrystal& crystal,
     if (!g.element.empty())
       text += ", as in " + modelSymbol(g.element) + "): --charge " + scopePrefix(g.form.scope) +
               g.form.name + "=Z";
-    else
-      text +=
-          ", no element): --charge " + std::string(scopePrefix(g.form.scope)) + g.form.name + "=Z";
+    else {
+      const auto why = crystal.pseudoAtomNotes.find(g.sites[0]);
+      text += ", no element" +
+              (why == crystal.pseudoAtomNotes.end() ? std::string() : ": " + why->second) +
+              "): --charge " + std::string(scopePrefix(g.form.scope)) + g.form.name + "=Z";
+    }
     std::string value = "Z";
     for (const auto& [element, charge] : suggested)
       if (!g.element.empty() && element == g.element) value = chargeText(charge);

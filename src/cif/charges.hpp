@@ -46,6 +46,15 @@ std::optional<double> chargeFromTypeSymbol(std::string_view symbol);
 std::vector<std::optional<double>> knownCharges(const CifCrystal& crystal,
                                                 const std::vector<ChargeOverride>& overrides);
 
+// The assignments that name no site of the crystal, each with the sentence
+// that says so ("no site of element Cl; --charge Cl=-1 not used").
+struct UnusedCharge {
+  ChargeOverride assignment;
+  std::string text;
+};
+std::vector<UnusedCharge> unusedCharges(const CifCrystal& crystal,
+                                        const std::vector<ChargeOverride>& overrides);
+
 // knownCharges with every site charged; else CifError(missingChargesMessage).
 std::vector<double> resolveCharges(const CifCrystal& crystal,
                                    const std::vector<ChargeOverride>& overrides);

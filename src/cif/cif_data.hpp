@@ -16,6 +16,7 @@ namespace telva {
 struct CifError : std::runtime_error {
   using std::runtime_error::runtime_error;
   bool commandLine = false; // a wrong command line rather than a wrong CIF
+  bool showUsage = true;    // the usage text follows (syntax errors of the command line)
 };
 
 inline CifError commandLineError(const std::string& text) {
@@ -63,6 +64,10 @@ struct CifCrystal {
   std::vector<CifSite> sites;
   std::map<std::string, double> oxidationNumbers; // by _atom_type_symbol
   std::vector<std::string> warnings;              // what the reader let pass
+  std::vector<std::string> notes;                 // what the reader chose (dummies, labels)
+  // By index into `sites`: why a site read from its label is a pseudo-atom all
+  // the same (the element its label reads as is not in the formula).
+  std::map<std::size_t, std::string> pseudoAtomNotes;
 };
 
 } // namespace telva

@@ -1,5 +1,6 @@
 #include "cif/cif_reader.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -205,17 +206,94 @@ std::string elementOfTypeSymbol(const std::string& typeSymbol) {
   return elementName(typeSymbol.substr(0, n));
 }
 
-// Without a type symbol, the label's leading letters: a one- or two-letter
-// element ("Ca1", "Fe2a"), else for two letters the first ("Oa", "OW"); a
-// longer run of letters (Wat, Oxy) is not guessed.
-std::string elementOfLabel(const std::string& label) {
+// Without a type symbol, the label's leading letters, read as the field reads
+// them: a run of one or two letters as before ("Ca1", "Fe2a", "CL1"; else for
+// two letters the first: "Oa", "OW"); a longer run by the longest element
+// symbol that starts it, two letters when the second is lower case ("CaM1",
+// "Sia", "ClX", "NiO", "Ala" as Al), else one ("Hwa" as H: no element "Hw";
+// "WatOW" as W). The readings in the order tried, the first the one taken
+// unless the formula says otherwise (see labelElements).
+std::vector<std::string> labelReadings(const std::string& label) {
   std::size_t n = 0;
   while (n < label.size() && std::isalpha(static_cast<unsigned char>(label[n])))
     ++n;
-  if (n == 0 || n > 2) return {};
-  std::string element = elementName(label.substr(0, n));
-  if (element.empty() && n == 2) element = elementName(label.substr(0, 1));
-  return element;
+  std::vector<std::string> readings;
+  auto add = [&](const std::string& element) {
+    if (!element.empty() && std::find(readings.begin(), readings.end(), element) == readings.end())
+      readings.push_back(element);
+  };
+  if (n == 0) return readings;
+  const bool lowerSecond = n >= 2 && std::islower(static_cast<unsigned char>(label[1]));
+  if (n == 2 || lowerSecond) add(elementName(label.substr(0, 2)));
+  add(elementName(label.substr(0, 1)));
+  // An upper-case second letter of a longer run may still start a two-letter
+  // symbol ("CAM1"): tried last, so that only the formula can choose it.
+  if (n > 2 && !lowerSecond) add(elementName(label.substr(0, 2)));
+  return readings;
+}
+
+// The elements of _chemical_formula_sum ("H2 Mg O", "Fe3 O4", "Ca0.5Na0.5
+// Cl"): each symbol, a capital and an optional lower-case letter, as written.
+// Empty when the formula is empty or holds a word that is no element.
+std::set<std::string> formulaElements(const std::string& formula) {
+  std::set<std::string> elements;
+  for (std::size_t i = 0; i < formula.size();) {
+    const unsigned char c = static_cast<unsigned char>(formula[i]);
+    if (std::isspace(c) || std::isdigit(c) || c == '.' || c == '(' || c == ')') {
+      ++i;
+      continue;
+    }
+    if (!std::isupper(c)) return {};
+    std::size_t n = 1;
+    if (i + 1 < formula.size() && std::islower(static_cast<unsigned char>(formula[i + 1]))) n = 2;
+    const std::string symbol = formula.substr(i, n);
+    if (elementName(symbol) != symbol) return {};
+    elements.insert(symbol);
+    i += n;
+  }
+  return elements;
+}
+
+// The elements of sites read from their labels, checked against the formula:
+// the first reading the formula holds; none, and the site is a pseudo-atom,
+// its note saying why. Every label whose letters say more than the element
+// ("ClX", "OW") is reported.
+void labelElements(CifCrystal& crystal, const std::vector<std::size_t>& fromLabels) {
+  const std::set<std::string> inFormula = formulaElements(crystal.formulaSum);
+  std::vector<std::string> read;
+  for (std::size_t i : fromLabels) {
+    CifSite& site = crystal.sites[i];
+    const std::vector<std::string> readings = labelReadings(site.label);
+    site.element = readings.empty() ? std::string() : readings.front();
+    if (!inFormula.empty() && !readings.empty()) {
+      site.element.clear();
+      for (const std::string& element : readings)
+        if (inFormula.count(element)) {
+          site.element = element;
+          break;
+        }
+      if (site.element.empty()) {
+        const std::string why = "its label reads as " + readings.front() +
+                                ", which _chemical_formula_sum '" + crystal.formulaSum +
+                                "' does not hold";
+        crystal.pseudoAtomNotes[i] = why;
+        crystal.notes.push_back("site " + site.label + " is a pseudo-atom of no element: " + why);
+        continue;
+      }
+    }
+    std::size_t letters = 0;
+    while (letters < site.label.size() &&
+           std::isalpha(static_cast<unsigned char>(site.label[letters])))
+      ++letters;
+    if (!site.element.empty() && letters > site.element.size())
+      read.push_back(site.label + " " + site.element);
+  }
+  if (!read.empty()) {
+    std::string text;
+    for (const std::string& r : read)
+      text += (text.empty() ? "" : ", ") + r;
+    crystal.notes.push_back("elements read from labels (no _atom_site_type_symbol): " + text);
+  }
 }
 
 double coordinate(const std::string& raw, const std::string& label, const char* tag) {
@@ -260,19 +338,26 @@ CifCrystal readCifText(const std::string& text, const std::string& name,
   if (crystal.operations.empty())
     crystal.operations = operationsFromSymbols(block, crystal.cell, crystal.operationsSource);
 
-  cif::Table sites = block.find(
-      "_atom_site_", {"label", "?type_symbol", "fract_x", "fract_y", "fract_z", "?occupancy"});
+  cif::Table sites = block.find("_atom_site_", {"label", "?type_symbol", "fract_x", "fract_y",
+                                                "fract_z", "?occupancy", "?calc_flag"});
   if (!sites.ok())
     throw CifError("the atom-site loop needs _atom_site_label and _atom_site_fract_x, _y, _z");
+  std::vector<std::size_t> fromLabels;
+  std::string dummies;
   for (auto row : sites) {
     CifSite site;
     site.label = cif::as_string(row[0]);
+    // _atom_site_calc_flag dum marks a dummy site, no atom (CIF core dictionary).
+    if (row.has2(6) && gemmi::iequal(cif::as_string(row[6]), "dum")) {
+      dummies += (dummies.empty() ? "" : ", ") + site.label;
+      continue;
+    }
     if (row.has2(1)) {
       site.typeSymbol = cif::as_string(row[1]);
       site.element = elementOfTypeSymbol(site.typeSymbol);
     } else {
       site.typeSymbol = site.label;
-      site.element = elementOfLabel(site.label);
+      fromLabels.push_back(crystal.sites.size());
     }
     site.x = coordinate(row[2], site.label, "_atom_site_fract_x");
     site.y = coordinate(row[3], site.label, "_atom_site_fract_y");
@@ -284,6 +369,10 @@ CifCrystal readCifText(const std::string& text, const std::string& name,
     }
     crystal.sites.push_back(site);
   }
+  if (!dummies.empty())
+    crystal.notes.push_back("dummy sites (_atom_site_calc_flag dum), no atoms, left out: " +
+                            dummies);
+  labelElements(crystal, fromLabels);
 
   for (auto row : block.find("_atom_type_", {"symbol", "oxidation_number"})) {
     if (!row.has2(1)) continue;

@@ -154,6 +154,26 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 }
 
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
+                                   std::vector<std::string>& notes,
+                                   std::vector<std::string>& warnings) {
+  // An assignment that names no site (the same charges given to a batch of
+  // CIFs) is told and left out; with --strict it is an error.
+  std::vector<ChargeOverride> used;
+  for (const ChargeOverride& o : options.charges) {
+    const std::vector<UnusedCharge> unused = unusedCharges(crystal, {o});
+    if (unused.empty()) {
+      used.push_back(o);
+      continue;
+    }
+    if (options.strict) throw CifError(unused.front().text + " (--strict)");
+    warnings.push_back(unused.front().text);
+  }
+  ConversionOptions withUsed = options;
+  withUsed.charges = used;
+  return chargesOfSites(crystal, withUsed, notes);
+}
+
+std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes) {
   std::vector<std::optional<double>> known = knownCharges(crystal, options.charges);
   // An empty site is left out; its charge does not matter.
@@ -165,41 +185,29 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
       charges.push_back(*c);
     return charges;
   }
-  // The atoms of each element still without a charge, and the charge of the rest,
-  // counted over the asymmetric unit with occupancies (the ratios are the cell's
-  // when every site's multiplicity is counted; see the caller's multiplicities).
-  std::vector<std::pair<std::string, double>> amounts;
   bool guessable = true;
-  double fixed = 0;
-  const std::vector<MatrixOp> group = normalisedGroup(crystal.operations);
-  const CellGeometry cell = buildCellGeometry(crystal.cell, 0);
-  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
-    const CifSite& s = crystal.sites[i];
-    const double atoms =
-        s.occupancy * static_cast<double>(
-                          distinctImages(group, {s.x, s.y, s.z}, cell, samePointToleranceA).size());
-    if (known[i]) {
-      fixed += *known[i] * atoms;
-      continue;
-    }
-    if (s.element.empty()) {
-      guessable = false;
-      continue;
-    }
-    auto it = std::find_if(amounts.begin(), amounts.end(),
-                           [&](const auto& a) { return a.first == s.element; });
-    if (it == amounts.end())
-      amounts.push_back({s.element, atoms});
-    else
-      it->second += atoms;
-  }
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+    if (!known[i] && crystal.sites[i].element.empty()) guessable = false;
   if (!options.guessCharges) {
-    // Offer the guess's values in the command line when there is one.
+    // Offer the guess's values in the command line when there is one and it
+    // gives every site of an element the same charge.
     std::vector<std::pair<std::string, double>> suggested;
     if (guessable) try {
-        for (const auto& [element, state] : guessCharges(amounts, fixed))
-          suggested.push_back({element, state});
+        const std::vector<SiteGuess> guess = guessSiteCharges(guessSites(crystal, known));
+        for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
+          if (known[i]) continue;
+          const std::string& element = crystal.sites[i].element;
+          bool uniform = true;
+          for (std::size_t j = 0; j < crystal.sites.size(); ++j)
+            if (!known[j] && crystal.sites[j].element == element &&
+                guess[j].charge != guess[i].charge)
+              uniform = false;
+          const bool listed = std::any_of(suggested.begin(), suggested.end(),
+                                          [&](const auto& e) { return e.first == element; });
+          if (uniform && !listed) suggested.push_back({element, guess[i].charge});
+        }
       } catch (const CifError&) {
+        suggested.clear();
       }
     throw CifError(missingChargesMessage(crystal, options.charges, known, suggested));
   }
@@ -213,22 +221,14 @@ std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOp
                    " have none (pseudo-atoms); give their charges with --charge type:NAME=Z or "
                    "--charge label:NAME=Z");
   }
-  const auto guess = guessCharges(amounts, fixed);
-  std::string report = "charges guessed by --guess-charges (common oxidation states, the cell "
-                       "neutral): ";
-  for (std::size_t k = 0; k < guess.size(); ++k)
-    report += (k ? ", " : "") + guess[k].first + " " + (guess[k].second > 0 ? "+" : "") +
-              std::to_string(guess[k].second);
-  notes.push_back(report);
+  const std::vector<GuessSite> sites = guessSites(crystal, known);
+  const std::vector<SiteGuess> guess = guessSiteCharges(sites);
+  notes.push_back("charges guessed by --guess-charges (bond-valence sums, Brese & O'Keeffe "
+                  "1991, and how common each state is; the cell neutral): " +
+                  siteGuessText(sites, guess));
   std::vector<double> charges;
-  for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
-    if (known[i]) {
-      charges.push_back(*known[i]);
-      continue;
-    }
-    for (const auto& [element, state] : guess)
-      if (element == crystal.sites[i].element) charges.push_back(state);
-  }
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+    charges.push_back(known[i] ? *known[i] : guess[i].charge);
   return charges;
 }
 
@@ -627,6 +627,7 @@ std::string writeRecords(const CifCrystal& crystal, const std::vector<CellPositi
 Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& options) {
   Conversion out;
   out.warnings = cif.warnings;
+  out.notes = cif.notes;
   out.formulaSum = cif.formulaSum;
   out.formulaUnitsZ = cif.formulaUnitsZ;
   out.operationsSource = cif.operationsSource;
@@ -654,7 +655,7 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   CifCrystal crystal = cif;
   crystal.sites = uniqueLabels(cif.sites, out.notes);
   const std::vector<MatrixOp> group = chooseOperations(crystal, options, out);
-  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);
+  const std::vector<double> charges = chargesOfSites(crystal, options, out.notes, out.warnings);
   readBackLattice(crystal, out);
   if (const std::string defect = crystalDefect(out.lattice, {}, {}); !defect.empty())
     throw CifError("the CIF's cell: " + defect + " (" + cellText + ")");
@@ -690,6 +691,7 @@ Conversion convertCifFile(const std::string& path, const ConversionOptions& opti
   } catch (const CifError& e) {
     CifError located(path + ": " + e.what());
     located.commandLine = e.commandLine;
+    located.showUsage = e.showUsage;
     throw located;
   }
 }

@@ -28,7 +28,7 @@ struct ConversionOptions {
   double tolerance = 1e-5;         // e/Angstrom: the truncation estimate the default qmax meets
   bool strict = false;             // a charged cell or an atom inside a sphere is an error
   std::string block;               // the data block to read; empty: the one with a structure
-  bool guessCharges = false;       // charge-balanced charges for the sites without one
+  bool guessCharges = false;       // charges read from the structure for the sites without one
   std::vector<Position> positions; // position records to append
   bool atSites = false;            // append one position record per site record
   // Hold the sites and operations to what the listing program takes; the
@@ -107,6 +107,11 @@ std::vector<CifSite> uniqueLabels(const std::vector<CifSite>& sites,
 // noted per element; else CifError naming every site left without one.
 std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
                                    std::vector<std::string>& notes);
+// The same, an assignment naming no site warned of and left out (with
+// options.strict an error).
+std::vector<double> chargesOfSites(const CifCrystal& crystal, const ConversionOptions& options,
+                                   std::vector<std::string>& notes,
+                                   std::vector<std::string>& warnings);
 
 // One position of the cell's sites: the species there and its orbit.
 struct CellPosition {

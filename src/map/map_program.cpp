@@ -11,6 +11,7 @@
 
 #include "base/parallel.hpp"
 #include "crystal/cell_geometry.hpp"
+#include "crystal/weight_fractions.hpp"
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/ewald_model.hpp"
 #include "electrostatics/sphere_model.hpp"
@@ -166,6 +167,15 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   OutputFile* ccp4 = take(a.ccp4);
   OutputFile* png = take(a.png);
 
+  // The Gaussian method takes each W as the k/N its nine digits stand for;
+  // the sphere method keeps W as read, as the listing does.
+  Crystal gaussian = crystal.crystal;
+  if (!sphere)
+    if (const int snapped = snapWeightsToGroupOrder(gaussian))
+      err << "telva-map: the Gaussian method takes W of " << snapped
+          << (snapped == 1 ? " site" : " sites") << " as k/" << groupOrder(gaussian)
+          << ", the fraction the written digits round\n";
+
   ProgressLine progress(err, errIsTerminal);
   const GridProgress onProgress = [&](int done, int total) { progress.update(done, total); };
   PotentialMap map;
@@ -182,7 +192,7 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     const auto nodes = static_cast<std::int64_t>(grid.nodes());
     EwaldModel model;
     try {
-      model = prepareEwald(crystal.crystal, a.tolerance.value_or(defaultEwaldTolerance), threads,
+      model = prepareEwald(gaussian, a.tolerance.value_or(defaultEwaldTolerance), threads,
                            static_cast<std::int64_t>(std::max(left, 0.0)), nodes);
     } catch (const Fault& fault) {
       if (fault.number != faults::outOfMemory) throw;

@@ -117,7 +117,8 @@ int main(int argc, char** argv) {
     return runConversion(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const CifError& e) {
     if (e.commandLine) {
-      std::cerr << "telva-cif: " << e.what() << "\n\n" << usage();
+      std::cerr << "telva-cif: " << e.what() << '\n';
+      if (e.showUsage) std::cerr << '\n' << usage();
       return statusUsage;
     }
     std::cerr << "telva-cif: error: " << e.what() << '\n';

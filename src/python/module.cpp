@@ -28,6 +28,7 @@
 #include "crystal/cell_geometry.hpp"
 #include "crystal/crystal.hpp"
 #include "crystal/site_images.hpp"
+#include "crystal/weight_fractions.hpp"
 #include "electrostatics/core.hpp"
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/positions.hpp"
@@ -492,6 +493,15 @@ PYBIND11_MODULE(_core, m) {
 
   m.def("read_input", &readInput, py::arg("path"),
         "The head and position records of a TELVA input file, as a dict of plain values.");
+  m.def(
+      "weights_as_group_fractions",
+      [](std::vector<double> weights, int order) {
+        for (double& w : weights)
+          w = weightAsGroupFraction(w, order).value_or(w);
+        return weights;
+      },
+      py::arg("weights"), py::arg("group_order"),
+      "Each W as the k/group_order its nine-column field rounds, where it rounds one.");
   m.def("convert_cif", &convertCif, py::arg("path"), py::arg("charges"), py::arg("strict"),
         py::arg("guess_charges") = false, py::arg("block") = "", py::arg("radius") = py::none(),
         py::arg("qmax") = py::none(),

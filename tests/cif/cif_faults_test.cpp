@@ -416,12 +416,12 @@ TEST(GuessCharges, BalancesTheCommonStatesOrSaysWhyNot) {
 TEST(GuessCharges, FillsTheSitesAndIsOfferedInTheRefusal) {
   const std::string corundumLike = cubicCif(
       5.0, p1, "Al1 Al 0 0 0 1\nAl2 Al .5 .5 .5 1\nO1 O 0 0 .5 1\nO2 O 0 .5 0 1\nO3 O .5 0 0 1\n");
-  check({"the guess charges every site and is reported per element",
+  check({"the guess charges every site and is reported per site",
          corundumLike,
          {"--guess-charges"},
          {},
-         {"charges guessed by --guess-charges (common oxidation states, the cell neutral): Al +3, "
-          "O -2"},
+         {"the cell neutral): Al1 +3 (bond-valence sum 0.60), Al2 +3 (no bond-valence sum), "
+          "O1 -2 (anion), O2 -2 (anion), O3 -2 (anion)"},
          {"Al1 3 1", "Al2 3 1", "O1 -2 1", "O2 -2 1", "O3 -2 1"}});
   check({"without it the refusal offers the guessed command line",
          corundumLike,
@@ -499,13 +499,21 @@ TEST(Conversion, FromAFileNamesTheFileInEveryRefusal) {
         << e.what();
     EXPECT_FALSE(e.commandLine);
   }
+  // A charge that names no site is told and left out (the same charges given
+  // to a batch of CIFs); with --strict it refuses the CIF, naming the file.
   ConversionOptions options;
-  options.charges = {{"Xx", 1}};
+  options.charges = {{"Xx", 1}, {"Na", 1}};
+  const Conversion unused = convertCifFile(work / "a.cif", options);
+  ASSERT_EQ(unused.warnings.size(), 1u);
+  EXPECT_EQ(unused.warnings[0], "no site of element Xx; --charge Xx=1 not used");
+  options.strict = true;
   try {
     convertCifFile(work / "a.cif", options);
     ADD_FAILURE() << "accepted";
   } catch (const CifError& e) {
-    EXPECT_TRUE(e.commandLine) << e.what(); // a wrong option stays a command-line fault
+    EXPECT_EQ(std::string(e.what()),
+              (work / "a.cif") + ": no site of element Xx; --charge Xx=1 not used (--strict)");
+    EXPECT_FALSE(e.commandLine);
   }
   EXPECT_THROW(convertCifFile(work / "none.cif", {}), CifError);
   EXPECT_EQ(convertCifFile(work / "a.cif", withOptions({"--charge", "Na=1"})).sites.size(), 2u);

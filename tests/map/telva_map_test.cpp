@@ -160,14 +160,9 @@ TEST(TelvaMap, IndependentReadersFindTheCellGridValuesAndAtoms) {
   }
 }
 
-TEST(TelvaMap, DefaultMethodIsTheGaussianOneAtItsDefaultTolerance) {
-  test::TempDir dir;
-  const std::string input = test::examplePath("wurtzite.inp");
-  const GridSize grid{5, 5, 8};
-  const MapRun run = runMapInProcess({input, "--grid", "5,5,8", "--xsf", dir / "m.xsf"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.err.find("ewald method, tolerance 1e-08 e/A"), std::string::npos) << run.err;
-  const MapCrystal crystal = readInputFileCrystal(input);
+// The written XSF map against the Gaussian method's phic for `crystal` at the
+// default tolerance, in V.
+void expectGaussianMap(const MapCrystal& crystal, const GridSize& grid, const std::string& xsf) {
   Expected e{crystal, buildCellGeometry(crystal.crystal.lattice, 0.0), grid,
              ewaldMap(prepareEwald(crystal.crystal, 1e-8, 0, defaultMemoryLimit,
                                    std::int64_t(grid.nodes())),
@@ -175,7 +170,17 @@ TEST(TelvaMap, DefaultMethodIsTheGaussianOneAtItsDefaultTolerance) {
                  .values};
   for (double& v : e.values)
     v *= electronVoltsPerUnit;
-  expectSameMap("xsf", readBack("xsf", dir / "m.xsf"), e, 1e-6, true);
+  expectSameMap("xsf", readBack("xsf", xsf), e, 1e-6, true);
+}
+
+TEST(TelvaMap, DefaultMethodIsTheGaussianOneAtItsDefaultTolerance) {
+  test::TempDir dir;
+  const std::string input = test::examplePath("wurtzite.inp");
+  const GridSize grid{5, 5, 8};
+  const MapRun run = runMapInProcess({input, "--grid", "5,5,8", "--xsf", dir / "m.xsf"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("ewald method, tolerance 1e-08 e/A"), std::string::npos) << run.err;
+  expectGaussianMap(readInputFileCrystal(input), grid, dir / "m.xsf");
 }
 
 TEST(TelvaMap, ReportTellsGridNodesOnAtomsExtremesAndTime) {
@@ -220,6 +225,32 @@ TEST(TelvaMap, SphereChoicesAreToldForTheSphereMethodOnly) {
     const bool sphere = std::string(method) == "sphere";
     EXPECT_EQ(run.err.find("telva-map: R = ") != std::string::npos, sphere) << run.err;
     EXPECT_EQ(run.err.find("telva-map: qmax = ") != std::string::npos, sphere) << run.err;
+  }
+}
+
+// W of an input file is nine digits (.04166667 for 8/192): the Gaussian
+// method takes the k/N they round, says so once, and its map is that of the
+// exact W (to the file's digits); the sphere method keeps W as read.
+TEST(TelvaMap, GaussianMethodTakesWAsTheFractionItsDigitsRound) {
+  const std::string input =
+      std::string(TELVA_SOURCE_DIR) + "/tests/cif/cases/readme_magnetite/expected.inp";
+  const std::string note =
+      "telva-map: the Gaussian method takes W of 3 sites as k/192, the fraction the written "
+      "digits round\n";
+  for (const char* method : {"sphere", "ewald"}) {
+    SCOPED_TRACE(method);
+    test::TempDir dir;
+    const MapRun run =
+        runMapInProcess({input, "--method", method, "--grid", "4", "--xsf", dir / "m.xsf"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::size_t at = run.err.find(note);
+    EXPECT_EQ(at != std::string::npos, std::string(method) == "ewald") << run.err;
+    if (at == std::string::npos) continue;
+    EXPECT_EQ(run.err.find(note, at + 1), std::string::npos) << run.err;
+    MapCrystal crystal = readInputFileCrystal(input);
+    for (Site& site : crystal.crystal.sites)
+      site.W = std::round(site.W * 192) / 192;
+    expectGaussianMap(crystal, GridSize{4, 4, 4}, dir / "m.xsf");
   }
 }
 

@@ -211,8 +211,8 @@ Cl1 Cl 0.5 0.5 0.5
 
 CIF_CASES = [
     ("no charges", {}, telva.ConversionError, "Na1"),
-    ("charge of no site", {"charges": {"Na": 1, "Cl": -1, "Xx": 2}}, telva.ConversionError,
-     "Xx"),
+    ("charge of no site, strict", {"charges": {"Na": 1, "Cl": -1, "Xx": 2}, "strict": True},
+     telva.ConversionError, "no site of element Xx; --charge Xx=2 not used"),
     ("charge as text", {"charges": {"Na": "one"}}, TypeError, "number"),
     ("NaN charge", {"charges": {"Na": math.nan}}, ValueError, "finite"),
     ("charges as a list", {"charges": [1, -1]}, TypeError, "dict"),
@@ -233,6 +233,15 @@ def test_from_cif_refuses(tmp_path, arguments, error, text):
     if error is telva.ConversionError:
         assert str(caught.value).startswith(str(path) + ": ")
         assert isinstance(caught.value, ValueError)
+
+
+def test_from_cif_warns_of_a_charge_that_names_no_site(tmp_path):
+    """The same charges given to a batch of CIFs: one that names no site is
+    told and left out, as telva-cif does."""
+    path = _write(tmp_path, "nacl.cif", CIF_NACL)
+    with pytest.warns(UserWarning, match="no site of element Xx; --charge Xx=2 not used"):
+        crystal = telva.from_cif(path, charges={"Na": 1, "Cl": -1, "Xx": 2})
+    assert [s.charge for s in crystal.sites] == [1, -1]
 
 
 def test_from_cif_files(tmp_path):
