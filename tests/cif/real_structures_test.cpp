@@ -1,15 +1,19 @@
 // The charge guess on published structures (tests/cif/real: mineral
-// structures, most of the American Mineralogist Crystal Structure Database;
-// each file's first line names its source). Every site must get the published
+// structures, most of the American Mineralogist Crystal Structure Database,
+// and whole Crystallography Open Database files; each file's first line names
+// its source). Every site must get the published
 // oxidation state of its element, or the one listed for its label where one
 // element has sites in different states (magnetite: Fe3+ on the tetrahedral
 // site, Fe^2.5+ on the octahedral one).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 
+#include "cif/charges.hpp"
 #include "cif/cif_reader.hpp"
 #include "cif/conversion.hpp"
 
@@ -80,6 +84,46 @@ TEST(RealStructures, GuessGivesThePublishedOxidationStates) {
       const double published = label != p.byLabel.end() ? label->second : p.byElement.at(s.element);
       EXPECT_NEAR(charges[i], published, 1e-9) << s.label;
     }
+  }
+}
+
+// Crystallography Open Database files (whole, each with a first line naming
+// its COD id and the repository it came from). Where the file gives oxidation
+// numbers (its type symbols and _atom_type_oxidation_number), the table must
+// agree with them, and the guess must find them again with them withheld.
+TEST(RealStructures, GuessFindsTheOxidationStatesOfCodFiles) {
+  const Published cases[] = {
+      {"halite_nacl.cif", {{"Na", 1}, {"Cl", -1}}, {}},
+      {"barite.cif", {{"Ba", 2}, {"S", 6}, {"O", -2}}, {}},
+      {"tricalcium_aluminate.cif", {{"Ca", 2}, {"Al", 3}, {"O", -2}}, {}},
+      // Pyrite structure: S2 pairs, S-1 each (no oxidation numbers in the file).
+      {"cattierite_cos2.cif", {{"Co", 2}, {"S", -1}}, {}},
+  };
+  ConversionOptions options;
+  options.guessCharges = true;
+  for (const Published& p : cases) {
+    SCOPED_TRACE(p.file);
+    CifCrystal crystal = readCifFile((realDir / p.file).string());
+    const auto published = [&](const CifSite& s) {
+      const auto label = p.byLabel.find(s.label);
+      return label != p.byLabel.end() ? label->second : p.byElement.at(s.element);
+    };
+    const std::vector<std::optional<double>> inFile = knownCharges(crystal, {});
+    for (std::size_t i = 0; i < inFile.size(); ++i)
+      if (inFile[i]) {
+        EXPECT_EQ(*inFile[i], published(crystal.sites[i])) << crystal.sites[i].label;
+      }
+    crystal.oxidationNumbers.clear();
+    for (CifSite& s : crystal.sites)
+      s.typeSymbol = s.element;
+    std::vector<std::string> notes, warnings;
+    const std::vector<double> charges = chargesOfSites(crystal, options, notes, warnings);
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](const std::string& n) {
+      return n.rfind("charges guessed", 0) == 0;
+    }));
+    ASSERT_EQ(charges.size(), crystal.sites.size());
+    for (std::size_t i = 0; i < charges.size(); ++i)
+      EXPECT_NEAR(charges[i], published(crystal.sites[i]), 1e-9) << crystal.sites[i].label;
   }
 }
 
