@@ -44,8 +44,9 @@ std::vector<OrderedRecord> recordsOf(const OrderResult& r, const PairEnergy& ene
     records.push_back(std::move(record));
   }
   std::sort(records.begin(), records.end(), [](const OrderedRecord& a, const OrderedRecord& b) {
-    return a.energyPerCell != b.energyPerCell ? a.energyPerCell < b.energyPerCell
-                                              : a.configuration < b.configuration;
+    return a.energyPerCell != b.energyPerCell
+               ? a.energyPerCell < b.energyPerCell
+               : ConfigurationOrder{}(a.configuration, b.configuration);
   });
   return records;
 }
@@ -143,7 +144,7 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
     r.scored = all.scored;
     shift = all.partitionShift;
     partition = all.partitionSum;
-    std::set<Configuration> seen;
+    std::set<Configuration, ConfigurationOrder> seen;
     for (const auto& [e, index] : all.lowest) {
       Configuration c = canonicalForm(r.group.onDisordered, configurationAt(r.space, plan, index));
       if (seen.insert(c).second) chosen.push_back(std::move(c));
@@ -180,7 +181,7 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
     // |stabiliser| / |G|, which is 1 / (configurations of its ordering).
     r.randomDraw = true;
     SplitMix random{options.seed * 0x9E3779B97F4A7C15ull + 7};
-    std::set<Configuration> drawn;
+    std::set<Configuration, ConfigurationOrder> drawn;
     const double wanted = std::min(double(options.random), r.distinct.toDouble());
     std::vector<Configuration> picks;
     while (double(picks.size()) < wanted) {

@@ -29,8 +29,8 @@ Configuration randomConfiguration(const ConfigurationSpace& space, SplitMix& ran
 namespace {
 
 struct Run {
-  std::map<Configuration, double> kept; // canonical form -> energy
-  std::set<std::pair<double, Configuration>> byEnergy;
+  std::map<Configuration, double, ConfigurationOrder> kept; // canonical form -> energy
+  std::set<std::pair<double, Configuration>, ConfigurationOrder> byEnergy;
   std::vector<std::uint64_t> visited; // hashes of the configurations visited
 };
 
@@ -154,7 +154,7 @@ SearchResult stochasticSearch(const ConfigurationSpace& space, const PairEnergy&
       threads);
   SearchResult result;
   result.runs = settings.runs;
-  std::map<Configuration, double> all;
+  std::map<Configuration, double, ConfigurationOrder> all;
   std::vector<std::uint64_t> visited;
   for (const Run& run : runs) {
     for (const auto& [config, e] : run.kept) {
@@ -170,7 +170,7 @@ SearchResult stochasticSearch(const ConfigurationSpace& space, const PairEnergy&
   result.visited = visited.size();
   for (const auto& [config, e] : all)
     result.lowest.push_back({e, config});
-  std::sort(result.lowest.begin(), result.lowest.end());
+  std::sort(result.lowest.begin(), result.lowest.end(), ConfigurationOrder{});
   if (!result.lowest.empty())
     for (const Run& run : runs)
       result.foundBest += run.kept.count(result.lowest.front().second) > 0;

@@ -56,7 +56,9 @@ TEST(Combinations, LexicographicUnrankingIsInOrder) {
   for (std::uint64_t r = 0; r < c(9, 4); ++r) {
     const std::vector<int> next = lexicographicCombination(c, 9, 4, r);
     ASSERT_EQ(next.size(), 4u);
-    if (r) EXPECT_LT(previous, next);
+    if (r) {
+      EXPECT_LT(previous, next);
+    }
     previous = next;
   }
 }
@@ -158,9 +160,9 @@ TEST(DistinctCount, BurnsideEqualsTheCanonicalFormsOfEveryConfiguration) {
     const Prepared p = prepare(c.crystal, c.matrix);
     const std::vector<Configuration> all = everyConfiguration(p.space);
     EXPECT_EQ(BigCount(all.size()), totalConfigurations(p.space));
-    std::set<Configuration> distinct(all.begin(), all.end());
+    std::set<Configuration, ConfigurationOrder> distinct(all.begin(), all.end());
     ASSERT_EQ(distinct.size(), all.size()) << "the enumeration repeats a configuration";
-    std::set<Configuration> canonical;
+    std::set<Configuration, ConfigurationOrder> canonical;
     std::uint64_t weights = 0;
     for (const Configuration& config : all)
       if (canonical.insert(canonicalForm(p.group.onDisordered, config)).second)
@@ -276,7 +278,7 @@ TEST(Ordering, RandomDrawsAreDistinctOrderings) {
   options.random = 5;
   const OrderResult r = runOrdering(rockSalt(), options);
   ASSERT_EQ(r.records.size(), 5u);
-  std::set<Configuration> seen;
+  std::set<Configuration, ConfigurationOrder> seen;
   for (const OrderedRecord& rec : r.records) {
     EXPECT_TRUE(seen.insert(rec.configuration).second);
     EXPECT_EQ(rec.configuration, canonicalForm(r.group.onDisordered, rec.configuration));
