@@ -97,7 +97,7 @@ Run anneal(const ConfigurationSpace& space, const PairEnergy& energy,
     scale += std::abs(change(x, y));
     ++samples;
   }
-  const double hot = samples && scale > 0 ? scale / samples : 1.0, cold = hot * 1e-4;
+  const double hot = samples && scale > 0 ? 2 * scale / samples : 1.0, cold = hot * 1e-5;
   const double cooling =
       std::pow(cold / hot, 1.0 / double(std::max<std::int64_t>(1, settings.steps)));
   double temperature = hot;
@@ -126,6 +126,36 @@ Run anneal(const ConfigurationSpace& space, const PairEnergy& energy,
     std::swap(c[x], c[y]);
     std::swap(q[x], q[y]);
     if (step % 65536 == 0) recompute();
+    run.visited.push_back(hash);
+    consider();
+  }
+  // The cold end quenched: the best swap taken while one lowers the energy,
+  // from the walk's last configuration (a local minimum of every swap).
+  recompute();
+  for (;;) {
+    int bestX = -1, bestY = -1;
+    double bestChange = 0;
+    for (int x = 0; x < m; ++x)
+      for (int y : space.orbits[space.siteOrbit[x]].sites)
+        if (y > x && c[y] != c[x]) {
+          const double de = change(x, y);
+          if (de < bestChange) {
+            bestChange = de;
+            bestX = x;
+            bestY = y;
+          }
+        }
+    if (bestX < 0) break;
+    const double dq = q[bestY] - q[bestX];
+    for (int i = 0; i < m; ++i)
+      field[i] += dq * (a[static_cast<std::size_t>(bestX) * m + i] -
+                        a[static_cast<std::size_t>(bestY) * m + i]);
+    e += bestChange;
+    const std::size_t s = space.species.size();
+    hash ^= zobrist[bestX * s + c[bestX]] ^ zobrist[bestY * s + c[bestY]] ^
+            zobrist[bestX * s + c[bestY]] ^ zobrist[bestY * s + c[bestX]];
+    std::swap(c[bestX], c[bestY]);
+    std::swap(q[bestX], q[bestY]);
     run.visited.push_back(hash);
     consider();
   }
