@@ -58,7 +58,8 @@ void EnergyHistogram::merge(const EnergyHistogram& other) {
   counts = std::move(merged);
 }
 
-EnumerationPlan enumerationPlan(const ConfigurationSpace& space) {
+EnumerationPlan enumerationPlan(const ConfigurationSpace& space,
+                                const std::vector<std::vector<int>>* group) {
   EnumerationPlan plan;
   int largestSites = 0;
   for (const OrbitSpace& o : space.orbits)
@@ -98,6 +99,21 @@ EnumerationPlan enumerationPlan(const ConfigurationSpace& space) {
       left -= counts[l];
     }
   }
+  const OrbitSpace& inner = space.orbits[plan.innerOrbit];
+  if (group && inner.counts.size() == 2 && plan.innerT >= 1) {
+    std::vector<char> reached(space.size(), 0);
+    for (const std::vector<int>& g : *group)
+      reached[g[inner.sites.front()]] = 1;
+    const bool transitive =
+        std::all_of(inner.sites.begin(), inner.sites.end(), [&](int s) { return reached[s]; });
+    if (transitive) {
+      plan.firstFixed = true;
+      plan.multiplicity = double(plan.innerN) / plan.innerT;
+      --plan.innerN;
+      --plan.innerT;
+      plan.innerCount = c(plan.innerN, plan.innerT);
+    }
+  }
   plan.total = saturatingProduct(plan.outerCount, plan.innerCount);
   return plan;
 }
@@ -128,6 +144,10 @@ Configuration configurationAt(const ConfigurationSpace& space, const Enumeration
             revolvingDoorCombination(c, plan.innerN, plan.innerT, inner);
         for (int site : left)
           config[site] = static_cast<std::uint8_t>(orbit.species[plan.innerOther]);
+        if (plan.firstFixed) {
+          config[left.front()] = static_cast<std::uint8_t>(orbit.species[plan.innerChosen]);
+          left.erase(left.begin());
+        }
         for (int k : chosen)
           config[left[k]] = static_cast<std::uint8_t>(orbit.species[plan.innerChosen]);
         if (innerSites) *innerSites = left;
@@ -286,7 +306,8 @@ Enumeration enumerateAll(const ConfigurationSpace& space, const PairEnergy& ener
   all.lowestEnergy = parts[0].lowestEnergy;
   all.highestEnergy = parts[0].highestEnergy;
   for (const Enumeration& p : parts) {
-    all.partitionSum += p.partitionSum * std::exp((all.partitionShift - p.partitionShift) / kT);
+    all.partitionSum +=
+        plan.multiplicity * p.partitionSum * std::exp((all.partitionShift - p.partitionShift) / kT);
     all.scored += p.scored;
     all.lowestEnergy = std::min(all.lowestEnergy, p.lowestEnergy);
     all.highestEnergy = std::max(all.highestEnergy, p.highestEnergy);

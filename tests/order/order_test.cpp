@@ -204,6 +204,32 @@ TEST(PairEnergy, SwapUpdatesEqualTheFullSum) {
   }
 }
 
+TEST(PairEnergy, FixingTheFirstSiteKeepsEveryOrderingAndTheBoltzmannSum) {
+  for (const CountCase& c : countCases()) {
+    SCOPED_TRACE(c.name);
+    const Prepared p = prepare(c.crystal, c.matrix);
+    const PairEnergy energy = pairEnergy(p.crystal, p.supercell, p.space, p.group, 1e-8, 1);
+    const EnumerationPlan full = enumerationPlan(p.space);
+    const EnumerationPlan fixed = enumerationPlan(p.space, &p.group.onDisordered);
+    if (p.space.orbits[fixed.innerOrbit].counts.size() == 2) {
+      EXPECT_TRUE(fixed.firstFixed);
+      EXPECT_LT(fixed.total, full.total);
+    }
+    const double kT = 0.05;
+    const Enumeration all = enumerateAll(p.space, energy, full, full.total, kT, 0, 1, 1, {});
+    const Enumeration part = enumerateAll(p.space, energy, fixed, fixed.total, kT, 0, 1, 2, {});
+    auto orderings = [&](const Enumeration& e, const EnumerationPlan& plan) {
+      std::set<Configuration, ConfigurationOrder> found;
+      for (const auto& [energyValue, index] : e.lowest)
+        found.insert(canonicalForm(p.group.onDisordered, configurationAt(p.space, plan, index)));
+      return found;
+    };
+    EXPECT_EQ(orderings(all, full), orderings(part, fixed));
+    EXPECT_NEAR(part.partitionSum * std::exp((all.partitionShift - part.partitionShift) / kT),
+                all.partitionSum, 1e-9 * all.partitionSum);
+  }
+}
+
 // The ordered supercell built again from the written atoms, summed by the core.
 double ewaldEnergyOfAtoms(const std::array<double, 6>& cell,
                           const std::vector<OrderedAtom>& atoms) {
