@@ -16,6 +16,9 @@ namespace {
 // they change no digit of it even over 10^12 configurations.
 constexpr double partitionCutoff = 100;
 
+// Swaps between two full recomputations of a walk's energy and field.
+constexpr std::uint64_t freshStart = 1 << 16;
+
 std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
   if (a == 0 || b == 0) return 0;
   constexpr std::uint64_t limit = std::uint64_t{1} << 63;
@@ -248,7 +251,9 @@ struct ChunkWalk {
         }
       RevolvingDoor door(plan.innerN, plan.innerT, combination);
       std::uint64_t inner = index % plan.innerCount;
-      const std::uint64_t stop = std::min(end, index - inner + plan.innerCount);
+      // A fresh start at least every freshStart steps keeps the running sums' drift small.
+      const std::uint64_t stop =
+          std::min({end, index - inner + plan.innerCount, index + freshStart});
       visit(e, index);
       double* f = field.data();
       for (++index; index < stop; ++index) {
