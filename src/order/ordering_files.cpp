@@ -201,9 +201,12 @@ std::string summaryJson(const OrderResult& r, const OrderOptions& o) {
   field("histogram_above_lowest_per_atom_ev", bins + "]");
   field("ewald_alpha", exactNumber(r.ewald.alpha));
   field("seconds", exactNumber(r.seconds));
+  // What the reading chose (labels renamed, charges guessed), then what the run chose.
+  std::vector<std::string> told = r.crystal.notes;
+  told.insert(told.end(), r.notes.begin(), r.notes.end());
   std::string notes = "[";
-  for (std::size_t k = 0; k < r.notes.size(); ++k)
-    notes += std::string(k ? ", " : "") + jsonString(r.notes[k]);
+  for (std::size_t k = 0; k < told.size(); ++k)
+    notes += std::string(k ? ", " : "") + jsonString(told[k]);
   field("notes", notes + "]", true);
   return j + "}\n";
 }
