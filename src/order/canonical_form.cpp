@@ -14,7 +14,7 @@ Configuration canonicalForm(const std::vector<Permutation>& group, const Configu
   for (const Permutation& g : group) {
     for (std::size_t i = 0; i < c.size(); ++i)
       image[g[i]] = c[i];
-    if (image < best) best = image;
+    if (ConfigurationOrder{}(image, best)) best = image;
   }
   return best;
 }

@@ -207,8 +207,8 @@ void checkNeutral(const DisorderedCrystal& crystal, const Supercell& supercell,
     for (std::size_t k = 0; k < crystal.positions[p].species.size(); ++k) {
       const Species& s = crystal.positions[p].species[k];
       if (s.vacancy) continue;
-      counts += (counts.empty() ? "" : ", ") + std::to_string(composition.counts[p][k]) + " " +
-                s.label + " " + (s.charge > 0 ? "+" : "") + chargeText(s.charge);
+      counts += std::string(counts.empty() ? "" : ", ") + std::to_string(composition.counts[p][k]) +
+                " " + s.label + " " + (s.charge > 0 ? "+" : "") + chargeText(s.charge);
     }
   std::string text = "the supercell " + matrixText(supercell.matrix) +
                      " is not neutral with these charges: net charge " + (net > 0 ? "+" : "") +

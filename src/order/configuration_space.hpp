@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "order/big_count.hpp"
@@ -15,6 +16,23 @@
 namespace telva {
 
 using Configuration = std::vector<std::uint8_t>; // species number per disordered site
+
+// Lexicographic order of configurations, element by element (GCC 12 warns
+// falsely on the library's memcmp path of std::vector's operator<).
+struct ConfigurationOrder {
+  bool operator()(const Configuration& a, const Configuration& b) const {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i)
+      if (a[i] != b[i]) return a[i] < b[i];
+    return a.size() < b.size();
+  }
+  template <typename T>
+  bool operator()(const std::pair<T, Configuration>& a,
+                  const std::pair<T, Configuration>& b) const {
+    if (a.first != b.first) return a.first < b.first;
+    return (*this)(a.second, b.second);
+  }
+};
 
 struct OrbitSpace {
   int position = 0;         // the parent position

@@ -4,6 +4,7 @@
 #include "cif/symmetry.hpp"
 #include "crystal/cell_geometry.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace telva {
@@ -68,7 +69,15 @@ DisorderedCrystal disorderedCrystal(const std::array<double, 6>& cell,
   std::vector<MatrixOp> ops;
   for (const std::string& text : operations)
     ops.push_back(parseTriplet(text));
-  if (ops.empty()) ops.push_back(identityOp());
+  // The group the operations generate (a caller may give generators only).
+  ops.insert(ops.begin(), identityOp());
+  for (std::size_t i = 0; i < ops.size(); ++i)
+    for (std::size_t j = 0; j <= i; ++j)
+      for (const MatrixOp& product : {compose(ops[i], ops[j]), compose(ops[j], ops[i])})
+        if (std::find(ops.begin(), ops.end(), product) == ops.end()) {
+          if (ops.size() >= 1536) throw CifError("the operations generate no finite group");
+          ops.push_back(product);
+        }
   out.group = normalisedGroup(ops);
   const CellGeometry geometry = buildCellGeometry(cell, 0);
   for (const std::vector<SpeciesAt>& given : positions) {

@@ -16,6 +16,9 @@ namespace {
 // they change no digit of it even over 10^12 configurations.
 constexpr double partitionCutoff = 100;
 
+// Swaps between two full recomputations of a walk's energy and field.
+constexpr std::uint64_t freshStart = 1 << 16;
+
 std::uint64_t saturatingProduct(std::uint64_t a, std::uint64_t b) {
   if (a == 0 || b == 0) return 0;
   constexpr std::uint64_t limit = std::uint64_t{1} << 63;
@@ -58,7 +61,8 @@ void EnergyHistogram::merge(const EnergyHistogram& other) {
   counts = std::move(merged);
 }
 
-EnumerationPlan enumerationPlan(const ConfigurationSpace& space) {
+EnumerationPlan enumerationPlan(const ConfigurationSpace& space,
+                                const std::vector<std::vector<int>>* group) {
   EnumerationPlan plan;
   int largestSites = 0;
   for (const OrbitSpace& o : space.orbits)
@@ -98,6 +102,21 @@ EnumerationPlan enumerationPlan(const ConfigurationSpace& space) {
       left -= counts[l];
     }
   }
+  const OrbitSpace& inner = space.orbits[plan.innerOrbit];
+  if (group && inner.counts.size() == 2 && plan.innerT >= 1) {
+    std::vector<char> reached(space.size(), 0);
+    for (const std::vector<int>& g : *group)
+      reached[g[inner.sites.front()]] = 1;
+    const bool transitive =
+        std::all_of(inner.sites.begin(), inner.sites.end(), [&](int s) { return reached[s]; });
+    if (transitive) {
+      plan.firstFixed = true;
+      plan.multiplicity = double(plan.innerN) / plan.innerT;
+      --plan.innerN;
+      --plan.innerT;
+      plan.innerCount = c(plan.innerN, plan.innerT);
+    }
+  }
   plan.total = saturatingProduct(plan.outerCount, plan.innerCount);
   return plan;
 }
@@ -128,6 +147,10 @@ Configuration configurationAt(const ConfigurationSpace& space, const Enumeration
             revolvingDoorCombination(c, plan.innerN, plan.innerT, inner);
         for (int site : left)
           config[site] = static_cast<std::uint8_t>(orbit.species[plan.innerOther]);
+        if (plan.firstFixed) {
+          config[left.front()] = static_cast<std::uint8_t>(orbit.species[plan.innerChosen]);
+          left.erase(left.begin());
+        }
         for (int k : chosen)
           config[left[k]] = static_cast<std::uint8_t>(orbit.species[plan.innerChosen]);
         if (innerSites) *innerSites = left;
@@ -228,7 +251,9 @@ struct ChunkWalk {
         }
       RevolvingDoor door(plan.innerN, plan.innerT, combination);
       std::uint64_t inner = index % plan.innerCount;
-      const std::uint64_t stop = std::min(end, index - inner + plan.innerCount);
+      // A fresh start at least every freshStart steps keeps the running sums' drift small.
+      const std::uint64_t stop =
+          std::min({end, index - inner + plan.innerCount, index + freshStart});
       visit(e, index);
       double* f = field.data();
       for (++index; index < stop; ++index) {
@@ -286,7 +311,8 @@ Enumeration enumerateAll(const ConfigurationSpace& space, const PairEnergy& ener
   all.lowestEnergy = parts[0].lowestEnergy;
   all.highestEnergy = parts[0].highestEnergy;
   for (const Enumeration& p : parts) {
-    all.partitionSum += p.partitionSum * std::exp((all.partitionShift - p.partitionShift) / kT);
+    all.partitionSum +=
+        plan.multiplicity * p.partitionSum * std::exp((all.partitionShift - p.partitionShift) / kT);
     all.scored += p.scored;
     all.lowestEnergy = std::min(all.lowestEnergy, p.lowestEnergy);
     all.highestEnergy = std::max(all.highestEnergy, p.highestEnergy);

@@ -29,10 +29,18 @@ struct EnumerationPlan {
   int innerChosen = 0, innerOther = 0; // indices within the orbit
   int innerN = 0, innerT = 0;
   std::uint64_t innerCount = 1, outerCount = 1, total = 1;
+  // The inner orbit's first site held by the chosen species: when the group
+  // moves that site onto every site of its orbit, each ordering has the same
+  // share t/n of its configurations among those walked, so the walk scores
+  // t/n of them and every one stands for n/t in the Boltzmann sum.
+  bool firstFixed = false;
+  double multiplicity = 1;
 };
 
-// nullopt-like: total 0 when the configurations pass 2^63.
-EnumerationPlan enumerationPlan(const ConfigurationSpace& space);
+// total 0 when the configurations pass 2^63. With the group, the inner
+// orbit's first site is fixed where the group allows it.
+EnumerationPlan enumerationPlan(const ConfigurationSpace& space,
+                                const std::vector<std::vector<int>>* group = nullptr);
 
 // The configuration of global index `index` (outer index x innerCount + the
 // inner combination's revolving-door rank), and the inner walk's sites.

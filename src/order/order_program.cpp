@@ -166,6 +166,9 @@ int run(const std::vector<std::string>& args) {
     if (args[i] == "--tolerance") options.tolerance = conversion.tolerance;
 
   const DisorderedCrystal crystal = readDisorderedCif(cif, conversion);
+  ProgressBar bar;
+  options.progress = [&bar](const std::string& stage, double f) { bar(stage, f); };
+  const OrderResult result = runOrdering(crystal, options);
   for (const std::string& w : crystal.warnings)
     std::cerr << "telva-order: warning: " << w << '\n';
   for (const std::string& n : crystal.notes)
@@ -178,9 +181,6 @@ int run(const std::vector<std::string>& args) {
                    chargeText(s.charge);
   std::cerr << "telva-order: charges used: " << charges << '\n';
 
-  ProgressBar bar;
-  options.progress = [&bar](const std::string& stage, double f) { bar(stage, f); };
-  const OrderResult result = runOrdering(crystal, options);
   for (const std::string& n : result.notes)
     std::cerr << "telva-order: " << n << '\n';
   std::cerr << "telva-order: supercell " << matrixText(result.supercell.matrix) << ": "

@@ -38,7 +38,7 @@ std::string jsonString(const std::string& s) {
 // A count as a JSON integer while a double holds it exactly, else a string.
 std::string jsonCount(const BigCount& c) {
   const BigCount limit(std::uint64_t{1} << 53);
-  return c <= limit ? c.toString() : "\"" + c.toString() + "\"";
+  return c <= limit ? c.toString() : std::string("\"") + c.toString() + "\"";
 }
 
 std::string jsonNumber(double v) {
@@ -85,11 +85,11 @@ std::string orderingCif(const OrderResult& r, const OrderedRecord& rec) {
   const auto& pc = r.crystal.cell;
   std::string parentCell;
   for (int k = 0; k < 6; ++k)
-    parentCell += (k ? " " : "") + exactNumber(pc[k]);
+    parentCell += std::string(k ? " " : "") + exactNumber(pc[k]);
   std::string matrix;
   for (const auto& row : r.supercell.matrix)
     for (int v : row)
-      matrix += (matrix.empty() ? "" : " ") + std::to_string(v);
+      matrix += std::string(matrix.empty() ? "" : " ") + std::to_string(v);
   std::string t = "# An ordering of " + r.crystal.source + " by telva-order: rank " +
                   std::to_string(rec.rank) + ", " + exactNumber(rec.energyPerCell) +
                   " eV per cell, standing for " + rec.weight.toString() + " configurations\n";
@@ -140,7 +140,7 @@ std::string summaryJson(const OrderResult& r, const OrderOptions& o) {
   field("supercell", matrix + "]");
   std::string cell = "[";
   for (int k = 0; k < 6; ++k)
-    cell += (k ? ", " : "") + exactNumber(r.supercell.cell[k]);
+    cell += std::string(k ? ", " : "") + exactNumber(r.supercell.cell[k]);
   field("supercell_cell", cell + "]");
   field("atoms", std::to_string(r.space.atoms));
   field("sites", std::to_string(r.supercell.sites.size()));
@@ -201,9 +201,12 @@ std::string summaryJson(const OrderResult& r, const OrderOptions& o) {
   field("histogram_above_lowest_per_atom_ev", bins + "]");
   field("ewald_alpha", exactNumber(r.ewald.alpha));
   field("seconds", exactNumber(r.seconds));
+  // What the reading chose (labels renamed, charges guessed), then what the run chose.
+  std::vector<std::string> told = r.crystal.notes;
+  told.insert(told.end(), r.notes.begin(), r.notes.end());
   std::string notes = "[";
-  for (std::size_t k = 0; k < r.notes.size(); ++k)
-    notes += std::string(k ? ", " : "") + jsonString(r.notes[k]);
+  for (std::size_t k = 0; k < told.size(); ++k)
+    notes += std::string(k ? ", " : "") + jsonString(told[k]);
   field("notes", notes + "]", true);
   return j + "}\n";
 }

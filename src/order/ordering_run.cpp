@@ -44,14 +44,16 @@ std::vector<OrderedRecord> recordsOf(const OrderResult& r, const PairEnergy& ene
     records.push_back(std::move(record));
   }
   std::sort(records.begin(), records.end(), [](const OrderedRecord& a, const OrderedRecord& b) {
-    return a.energyPerCell != b.energyPerCell ? a.energyPerCell < b.energyPerCell
-                                              : a.configuration < b.configuration;
+    return a.energyPerCell != b.energyPerCell
+               ? a.energyPerCell < b.energyPerCell
+               : ConfigurationOrder{}(a.configuration, b.configuration);
   });
   return records;
 }
 
+// Counts of every configuration: each scored one stands for `multiplicity`.
 std::vector<HistogramBin> coarseHistogram(const EnergyHistogram& fine, double lowest,
-                                          double highest, int atoms) {
+                                          double highest, int atoms, double multiplicity) {
   std::vector<HistogramBin> bins(histogramBins);
   const double span = std::max(highest - lowest, 1e-300);
   for (int b = 0; b < histogramBins; ++b) {
@@ -64,6 +66,9 @@ std::vector<HistogramBin> coarseHistogram(const EnergyHistogram& fine, double lo
                              histogramBins - 1);
     bins[b].configurations += fine.counts[k];
   }
+  for (HistogramBin& bin : bins)
+    bin.configurations =
+        static_cast<std::uint64_t>(std::llround(bin.configurations * multiplicity));
   return bins;
 }
 
@@ -101,7 +106,7 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
   r.distinct = distinctConfigurations(r.space, r.group.onDisordered);
   const std::size_t order = r.group.onDisordered.size();
 
-  const EnumerationPlan plan = enumerationPlan(r.space);
+  const EnumerationPlan plan = enumerationPlan(r.space, &r.group.onDisordered);
   const bool fits = plan.total != 0 && r.distinct.toDouble() <= options.maxConfigurations;
   if (options.search == SearchKind::exhaustive && !fits)
     throw CifError(countText(r.distinct) + " distinct orderings (" + countText(r.total) +
@@ -143,13 +148,13 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
     r.scored = all.scored;
     shift = all.partitionShift;
     partition = all.partitionSum;
-    std::set<Configuration> seen;
+    std::set<Configuration, ConfigurationOrder> seen;
     for (const auto& [e, index] : all.lowest) {
       Configuration c = canonicalForm(r.group.onDisordered, configurationAt(r.space, plan, index));
       if (seen.insert(c).second) chosen.push_back(std::move(c));
     }
-    r.histogram =
-        coarseHistogram(all.histogram, all.lowestEnergy, all.highestEnergy, r.space.atoms);
+    r.histogram = coarseHistogram(all.histogram, all.lowestEnergy, all.highestEnergy, r.space.atoms,
+                                  plan.multiplicity);
   } else {
     SearchSettings settings;
     settings.seed = options.seed;
@@ -180,7 +185,7 @@ OrderResult runOrdering(const DisorderedCrystal& crystal, const OrderOptions& op
     // |stabiliser| / |G|, which is 1 / (configurations of its ordering).
     r.randomDraw = true;
     SplitMix random{options.seed * 0x9E3779B97F4A7C15ull + 7};
-    std::set<Configuration> drawn;
+    std::set<Configuration, ConfigurationOrder> drawn;
     const double wanted = std::min(double(options.random), r.distinct.toDouble());
     std::vector<Configuration> picks;
     while (double(picks.size()) < wanted) {

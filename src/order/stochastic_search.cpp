@@ -29,8 +29,8 @@ Configuration randomConfiguration(const ConfigurationSpace& space, SplitMix& ran
 namespace {
 
 struct Run {
-  std::map<Configuration, double> kept; // canonical form -> energy
-  std::set<std::pair<double, Configuration>> byEnergy;
+  std::map<Configuration, double, ConfigurationOrder> kept; // canonical form -> energy
+  std::set<std::pair<double, Configuration>, ConfigurationOrder> byEnergy;
   std::vector<std::uint64_t> visited; // hashes of the configurations visited
 };
 
@@ -97,7 +97,7 @@ Run anneal(const ConfigurationSpace& space, const PairEnergy& energy,
     scale += std::abs(change(x, y));
     ++samples;
   }
-  const double hot = samples && scale > 0 ? scale / samples : 1.0, cold = hot * 1e-4;
+  const double hot = samples && scale > 0 ? 2 * scale / samples : 1.0, cold = hot * 1e-5;
   const double cooling =
       std::pow(cold / hot, 1.0 / double(std::max<std::int64_t>(1, settings.steps)));
   double temperature = hot;
@@ -129,6 +129,36 @@ Run anneal(const ConfigurationSpace& space, const PairEnergy& energy,
     run.visited.push_back(hash);
     consider();
   }
+  // The cold end quenched: the best swap taken while one lowers the energy,
+  // from the walk's last configuration (a local minimum of every swap).
+  recompute();
+  for (;;) {
+    int bestX = -1, bestY = -1;
+    double bestChange = 0;
+    for (int x = 0; x < m; ++x)
+      for (int y : space.orbits[space.siteOrbit[x]].sites)
+        if (y > x && c[y] != c[x]) {
+          const double de = change(x, y);
+          if (de < bestChange) {
+            bestChange = de;
+            bestX = x;
+            bestY = y;
+          }
+        }
+    if (bestX < 0) break;
+    const double dq = q[bestY] - q[bestX];
+    for (int i = 0; i < m; ++i)
+      field[i] += dq * (a[static_cast<std::size_t>(bestX) * m + i] -
+                        a[static_cast<std::size_t>(bestY) * m + i]);
+    e += bestChange;
+    const std::size_t s = space.species.size();
+    hash ^= zobrist[bestX * s + c[bestX]] ^ zobrist[bestY * s + c[bestY]] ^
+            zobrist[bestX * s + c[bestY]] ^ zobrist[bestY * s + c[bestX]];
+    std::swap(c[bestX], c[bestY]);
+    std::swap(q[bestX], q[bestY]);
+    run.visited.push_back(hash);
+    consider();
+  }
   std::sort(run.visited.begin(), run.visited.end());
   run.visited.erase(std::unique(run.visited.begin(), run.visited.end()), run.visited.end());
   return run;
@@ -154,7 +184,7 @@ SearchResult stochasticSearch(const ConfigurationSpace& space, const PairEnergy&
       threads);
   SearchResult result;
   result.runs = settings.runs;
-  std::map<Configuration, double> all;
+  std::map<Configuration, double, ConfigurationOrder> all;
   std::vector<std::uint64_t> visited;
   for (const Run& run : runs) {
     for (const auto& [config, e] : run.kept) {
@@ -170,7 +200,7 @@ SearchResult stochasticSearch(const ConfigurationSpace& space, const PairEnergy&
   result.visited = visited.size();
   for (const auto& [config, e] : all)
     result.lowest.push_back({e, config});
-  std::sort(result.lowest.begin(), result.lowest.end());
+  std::sort(result.lowest.begin(), result.lowest.end(), ConfigurationOrder{});
   if (!result.lowest.empty())
     for (const Run& run : runs)
       result.foundBest += run.kept.count(result.lowest.front().second) > 0;

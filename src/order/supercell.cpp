@@ -75,7 +75,7 @@ std::string matrixText(const IntMatrix& m) {
   std::string text;
   for (const auto& row : m)
     for (int v : row)
-      text += (text.empty() ? "" : " ") + std::to_string(v);
+      text += std::string(text.empty() ? "" : " ") + std::to_string(v);
   return text;
 }
 
