@@ -628,6 +628,8 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   Conversion out;
   out.warnings = cif.warnings;
   out.formulaSum = cif.formulaSum;
+  out.formula = cif.formula;
+  out.blockName = cif.blockName;
   out.formulaUnitsZ = cif.formulaUnitsZ;
   out.operationsSource = cif.operationsSource;
   out.siteCount = static_cast<int>(cif.sites.size());
