@@ -79,5 +79,13 @@ TEST(CifCaseManual, ShowsTheStandardErrorOfItsExample) {
       EXPECT_NE(page.find(line), std::string::npos) << name << ": " << line;
 }
 
+// The README's one conversion shows its case's standard error as well.
+TEST(CifCaseReadme, ShowsTheStandardErrorOfItsExample) {
+  const std::string readme = test::readFile((fs::path(TELVA_SOURCE_DIR) / "README.md").string());
+  for (const std::string& line :
+       linesOf(test::readFile((casesDir / "readme_corundum" / "expected.err").string())))
+    EXPECT_NE(readme.find(line), std::string::npos) << line;
+}
+
 } // namespace
 } // namespace telva
