@@ -19,7 +19,7 @@ project = "TELVA"
 author = "the TELVA developers"
 copyright = "the TELVA developers; Mozilla Public License 2.0"
 
-extensions = ["sphinx.ext.autodoc", "sphinx.ext.doctest", "sphinx.ext.mathjax", "telva_docs"]
+extensions = ["sphinx.ext.autodoc", "sphinx.ext.doctest", "telva_docs"]
 
 root_doc = "index"
 exclude_patterns = ["_build"]
