@@ -70,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, CifCase, testing::ValuesIn(caseNames()),
 // the standard error of their cases line for line, so that the text it shows
 // is the program's (its doctests also run each shown command).
 TEST(CifCaseManual, ShowsTheStandardErrorOfItsExample) {
-  const std::string page = test::readFile(
-      (fs::path(TELVA_SOURCE_DIR) / "docs" / "programs" / "telva-cif.rst").string());
+  const std::string page =
+      test::readFile((fs::path(TELVA_SOURCE_DIR) / "docs" / "programs" / "telva-cif.rst").string());
   for (const char* name :
        {"readme_corundum", "readme_magnetite", "refuse_missing_charges_offers_guess"})
     for (const std::string& line :

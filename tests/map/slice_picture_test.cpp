@@ -9,8 +9,8 @@
 #include <cairo.h>
 #include <cmath>
 #include <cstring>
-#include <optional>
 #include <fontconfig/fontconfig.h>
+#include <optional>
 
 #include "map/potential_map.hpp"
 #include "map_test_support.hpp"

@@ -224,8 +224,7 @@ TEST(TelvaMap, PictureTitleIsTheFormulaAndBlockOrTheTitle) {
   EXPECT_EQ(cif.heading, "Al2 O3 (data block corundum)");
   EXPECT_EQ(cifHeading("", "x"), "data block x");
   const MapCrystal input = readInputFileCrystal(test::examplePath("rocksalt.inp"));
-  EXPECT_EQ(input.heading,
-            "Rock salt NaCl, a = 5.64 A: the eight ions of the cell, identity only");
+  EXPECT_EQ(input.heading, "Rock salt NaCl, a = 5.64 A: the eight ions of the cell, identity only");
   // And the picture is drawn with it, from either input, with a range given.
   for (const char* example : {"rocksalt.cif", "rocksalt.inp"}) {
     test::TempDir dir;
