@@ -61,5 +61,14 @@ bench: deps
 	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python telva-order
 	bench/run.sh
 
+# The manual: the programs and the Python module first (its pages show their
+# help texts and its API is read from the module's docstrings), then Sphinx
+# with warnings as errors; build/docs/html/index.html is its first page.
+.PHONY: docs
+docs: configure
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva-cif telva-map telva_python
+	/usr/bin/python3 -m sphinx -E -W --keep-going -b html -d $(BUILD_DIR)/docs/doctrees docs $(BUILD_DIR)/docs/html
+	@echo "Manual written to $(BUILD_DIR)/docs/html/index.html"
+
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)

@@ -9,7 +9,9 @@ packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev ta
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
   python3-ase python3-setuptools python3-wheel python3-venv python3-pip
   # telva-screen: Dask distributed and the progress bar
-  python3-dask python3-distributed python3-tqdm)
+  python3-dask python3-distributed python3-tqdm
+  # the manual: make docs, and its examples' doctests in make test
+  python3-sphinx)
 # The order tests' references: spglib's group of a supercell, scipy's erfc
 packages+=(python3-spglib python3-scipy)
 missing=()

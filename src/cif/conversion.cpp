@@ -629,6 +629,8 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   out.warnings = cif.warnings;
   out.notes = cif.notes;
   out.formulaSum = cif.formulaSum;
+  out.formula = cif.formula;
+  out.blockName = cif.blockName;
   out.formulaUnitsZ = cif.formulaUnitsZ;
   out.operationsSource = cif.operationsSource;
   out.siteCount = static_cast<int>(cif.sites.size());

@@ -79,6 +79,8 @@ struct Conversion {
   std::vector<WrittenRecord> records;  // per written site record
   Crystal crystal;                     // lattice, operations and site records as written
   std::string formulaSum;              // the CIF's _chemical_formula_sum
+  std::string formula;                 // _chemical_formula_sum, else _chemical_formula_structural
+  std::string blockName;               // the data block converted
   std::optional<double> formulaUnitsZ; // the CIF's _cell_formula_units_Z
   double netCharge = 0;                // sum of the record charges over the cell
   double shortestDistance =

@@ -30,6 +30,8 @@ const char* const mapUsage =
     "  --ccp4 F             CCP4/MRC map\n"
     "  --png F --slice A=H  picture of the plane at fractional height H across axis\n"
     "                       A (a, b or c), e.g. --slice c=0.5\n"
+    "  --range LO,HI        the picture's colours span LO to HI in the unit (default:\n"
+    "                       -P to +P, P the 99th percentile of |value| in the plane)\n"
     "  --threads N          threads (default: every core)\n"
     "  --max-memory M       refuse maps above M bytes (K, M, G suffixes; default 8G)\n"
     "  -h, --help           show this text\n"
@@ -99,6 +101,19 @@ SliceRequest parseSlice(const std::string& text) {
   const std::optional<double> height = wholeNumber(text.substr(2));
   if (!height) refuse(hint);
   return {axis - 'a', *height - std::floor(*height)};
+}
+
+ColourRange parseRange(const std::string& text) {
+  const std::string hint = "--range needs two numbers LO,HI with LO below HI, in the map's unit, "
+                           "as in --range -5,5, not '" +
+                           text + "'";
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos || text.find(',', comma + 1) != std::string::npos) refuse(hint);
+  const std::optional<double> low = wholeNumber(text.substr(0, comma));
+  const std::optional<double> high = wholeNumber(text.substr(comma + 1));
+  if (!low || !high || !std::isfinite(*low) || !std::isfinite(*high) || !(*low < *high))
+    refuse(hint);
+  return {*low, *high};
 }
 
 std::string lowerCase(std::string text) {
@@ -209,6 +224,8 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
       path(a.png);
     } else if (arg == "--slice") {
       a.slice = parseSlice(value());
+    } else if (arg == "--range") {
+      a.range = parseRange(value());
     } else if (arg == "--threads") {
       const std::string t = value();
       const std::optional<double> n = wholeNumber(t);
@@ -248,6 +265,8 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
     refuse("--quantity smeared is the sphere method's P: add --method sphere");
   if (!a.png.empty() && !a.slice) refuse("--png needs --slice, as in --slice c=0.5");
   if (a.png.empty() && a.slice) refuse("--slice needs --png F to draw the plane into");
+  if (a.png.empty() && a.range)
+    refuse("--range sets the colours of --png F: give --png and --slice");
   if (a.cifOptionGiven && !isCifPath(a.input))
     refuse("--charge, --radius, --qmax, --strict, --block and --guess-charges are for a CIF (a "
            "file named *.cif), not " +

@@ -23,6 +23,12 @@ struct SliceRequest {
   double height = 0;
 };
 
+// The values the picture's colours span, in the map's unit: a value beyond
+// takes the colour of the nearer end.
+struct ColourRange {
+  double low = 0, high = 0;
+};
+
 // The grid spacing when neither --grid nor --spacing is given, Angstrom: a
 // rock-salt cell then has 29 nodes an edge, a spinel cell 41.
 inline constexpr double defaultSpacing = 0.2;
@@ -37,6 +43,7 @@ struct MapArguments {
   MapUnit unit = MapUnit::volts;
   std::string cube, xsf, ccp4, png;
   std::optional<SliceRequest> slice;
+  std::optional<ColourRange> range;             // --range LO,HI; the picture's own by default
   int threads = 0;                              // 0: every core
   std::uint64_t maxMemory = defaultMemoryLimit; // bytes
   ConversionOptions conversion;                 // --charge, --radius, --qmax, --strict for a CIF

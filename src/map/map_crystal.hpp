@@ -13,6 +13,9 @@ namespace telva {
 
 struct MapCrystal {
   std::string title; // without trailing blanks
+  // What a picture is titled: the formula and the data block for a CIF, the
+  // title otherwise.
+  std::string heading;
   double radius = 0; // R, Angstrom
   double range = 0;  // qmax, 1/Angstrom
   Crystal crystal;

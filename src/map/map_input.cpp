@@ -19,11 +19,17 @@ std::string withoutTrailingBlanks(const std::string& text) {
 
 } // namespace
 
+std::string cifHeading(const std::string& formula, const std::string& block) {
+  const std::string blockText = "data block " + block;
+  return formula.empty() ? blockText : formula + " (" + blockText + ")";
+}
+
 MapCrystal readInputFileCrystal(const std::string& path) {
   InputFile input(openInputFile(path), path);
   const InputHead head = readHeadQuietly(input);
   MapCrystal crystal;
   crystal.title = withoutTrailingBlanks(head.title);
+  crystal.heading = crystal.title;
   crystal.radius = head.radius;
   crystal.range = head.range;
   crystal.crystal = {head.lattice, head.symOps, head.inversionAtOrigin != 0, head.sites};
@@ -49,6 +55,7 @@ MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& opti
     notes << "telva-map: warning: " << warning << '\n';
   MapCrystal crystal;
   crystal.title = withoutTrailingBlanks(conversion.title);
+  crystal.heading = cifHeading(conversion.formula, conversion.blockName);
   crystal.radius = conversion.radius;
   crystal.range = conversion.qmax;
   crystal.crystal = conversion.crystal;

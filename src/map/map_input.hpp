@@ -24,4 +24,8 @@ MapCrystal readInputFileCrystal(const std::string& path);
 MapCrystal readCifCrystal(const std::string& path, const ConversionOptions& options,
                           std::ostream& notes, bool sphereMethod);
 
+// A picture's title for a CIF: "Al2 O3 (data block corundum)", or the block
+// alone without a formula.
+std::string cifHeading(const std::string& formula, const std::string& block);
+
 } // namespace telva

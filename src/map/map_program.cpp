@@ -17,6 +17,7 @@
 #include "electrostatics/sphere_model.hpp"
 #include "map/ewald_map.hpp"
 #include "map/map_arguments.hpp"
+#include "map/map_extremes.hpp"
 #include "map/map_fault.hpp"
 #include "map/map_input.hpp"
 #include "map/map_writers.hpp"
@@ -104,11 +105,6 @@ int mapThreads(const MapArguments& a) {
   return a.threads > 0 ? a.threads : threadCount();
 }
 
-struct Extreme {
-  double value = 0;
-  std::size_t node = 0;
-};
-
 std::string nodeText(const GridSize& g, std::size_t node) {
   const int k = int(node % g.n3), j = int(node / g.n3 % g.n2), i = int(node / g.n3 / g.n2);
   std::string text = "(";
@@ -119,6 +115,13 @@ std::string nodeText(const GridSize& g, std::size_t node) {
   text += fixed(double(k) / g.n3, 4);
   text += ")";
   return text;
+}
+
+// What the reported extremes leave out.
+std::string extremesScope(const MapExtremes& e) {
+  const std::string within = fixed(extremeAtomDistance, 1) + " A of an atom";
+  if (e.allNearAtoms) return " (of every node: each lies within " + within + ")";
+  return ", leaving out the " + std::to_string(e.nodesLeftOut) + " nodes within " + within;
 }
 
 int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -215,7 +218,6 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   // CCP4 file, beyond single precision.
   const bool volts = a.unit == MapUnit::volts;
   const std::string unit = volts ? "V" : "e/A";
-  Extreme lowest, highest;
   for (std::size_t n = 0; n < map.values.size(); ++n) {
     double& v = map.values[n];
     if (volts) v *= electronVoltsPerUnit;
@@ -225,9 +227,8 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
                       nodeText(grid, n) + " is not a finite number" +
                       (std::isfinite(v) ? " in single precision" : "") +
                       ": a value of the input is too large or too small; no file written"};
-    if (n == 0 || v < lowest.value) lowest = {v, n};
-    if (n == 0 || v > highest.value) highest = {v, n};
   }
+  const MapExtremes extremes = mapExtremes(crystal.crystal, grid, map.values);
 
   MapFile file{crystal.title,
                std::string(quantityName(a.quantity)) + " in " + unit,
@@ -239,7 +240,8 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   if (cube) writeCube(cube->stream(), file);
   if (xsf) writeXsf(xsf->stream(), file);
   if (ccp4) writeCcp4(ccp4->stream(), file);
-  if (png) writeSlicePng(png->stream(), file, *a.slice, crystal.radius, unit);
+  if (png)
+    writeSlicePng(png->stream(), file, *a.slice, crystal.radius, unit, a.range, crystal.heading);
   for (auto& output : outputs)
     output->close();
   for (auto& output : outputs)
@@ -254,9 +256,10 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     err << "telva-map: nodes on atoms: " << map.nodesOnAtoms
         << (map.nodesOnAtoms > 0 && a.quantity == MapQuantity::phic ? " (written as phiw)" : "")
         << '\n';
-  err << "telva-map: " << quantityName(a.quantity) << " minimum " << valueText(lowest.value) << " "
-      << unit << " at " << nodeText(grid, lowest.node) << ", maximum " << valueText(highest.value)
-      << " " << unit << " at " << nodeText(grid, highest.node) << '\n';
+  err << "telva-map: " << quantityName(a.quantity) << " minimum " << valueText(extremes.lowest)
+      << " " << unit << " at " << nodeText(grid, extremes.lowestNode) << ", maximum "
+      << valueText(extremes.highest) << " " << unit << " at "
+      << nodeText(grid, extremes.highestNode) << extremesScope(extremes) << '\n';
   for (auto& output : outputs)
     err << "telva-map: wrote " << output->target() << '\n';
   err << "telva-map: time " << fixed(seconds(start), 2) << " s on " << threads << " threads\n";

@@ -115,7 +115,8 @@ std::array<double, 3> divergingColour(double value, double limit) {
           white[2] + (end[2] - white[2]) * w};
 }
 
-SliceLayout sliceLayout(const MapFile& map, const SlicePlane& plane) {
+SliceLayout sliceLayout(const MapFile& map, const SlicePlane& plane,
+                        const std::optional<ColourRange>& range) {
   SliceLayout l;
   const double lu = edge(map.geometry, plane.uAxis), lv = edge(map.geometry, plane.vAxis);
   const double c = cosineBetween(map.geometry, plane.uAxis, plane.vAxis);
@@ -140,12 +141,31 @@ SliceLayout sliceLayout(const MapFile& map, const SlicePlane& plane) {
   l.height = std::max(l.height, static_cast<int>(l.barTop + l.barHeight + marginBottom));
   l.minimum = *std::min_element(plane.values.begin(), plane.values.end());
   l.maximum = *std::max_element(plane.values.begin(), plane.values.end());
-  l.limit = std::max(std::abs(l.minimum), std::abs(l.maximum));
+  const ColourRange colours = range ? *range : robustColourRange(plane.values);
+  l.low = colours.low;
+  l.high = colours.high;
+  l.limit = std::max(std::abs(l.low), std::abs(l.high));
   return l;
 }
 
+std::array<double, 3> SliceLayout::colour(double value) const {
+  return divergingColour(std::clamp(value, std::min(low, high), high), limit);
+}
+
+ColourRange robustColourRange(const std::vector<double>& values) {
+  if (values.empty()) return {};
+  std::vector<double> sizes(values.size());
+  std::transform(values.begin(), values.end(), sizes.begin(), [](double v) { return std::abs(v); });
+  // Nearest rank: the smallest |value| that at least 99% of the values do not exceed.
+  const std::size_t rank = static_cast<std::size_t>(std::ceil(0.99 * double(sizes.size())));
+  const auto at = sizes.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(rank, 1) - 1);
+  std::nth_element(sizes.begin(), at, sizes.end());
+  return {-*at, *at};
+}
+
 void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& plane,
-               const SliceLayout& l, double radius, const std::string& unit) {
+               const SliceLayout& l, double radius, const std::string& unit,
+               const std::string& heading) {
   Context owned(cairo_create(surface), cairo_destroy);
   cairo_t* cr = owned.get();
   cairo_set_source_rgb(cr, 1, 1, 1);
@@ -170,7 +190,7 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
       const int p1 = (p + 1) % plane.nu, q1 = (q + 1) % plane.nv;
       const double value = (1 - wt) * ((1 - ws) * plane.at(p, q) + ws * plane.at(p1, q)) +
                            wt * ((1 - ws) * plane.at(p, q1) + ws * plane.at(p1, q1));
-      const auto rgb = divergingColour(value, l.limit);
+      const auto rgb = l.colour(value);
       std::uint32_t pixel = 0;
       for (int i = 0; i < 3; ++i)
         pixel = (pixel << 8) | static_cast<std::uint32_t>(std::lround(rgb[i] * 255));
@@ -249,10 +269,12 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
           showText(cr, x + 6, y - 6, atom.label, 0, 1);
         }
 
-  // The colour bar from the plane's minimum (bottom) to its maximum (top).
+  // The colour bar from the range's low end (bottom) to its high end (top);
+  // an end beyond which the plane has values is labelled with the sign that
+  // says so.
   for (int row = 0; row < static_cast<int>(l.barHeight); ++row) {
     const double f = l.barHeight > 1 ? row / (l.barHeight - 1) : 0;
-    const auto rgb = divergingColour(l.maximum - f * (l.maximum - l.minimum), l.limit);
+    const auto rgb = l.colour(l.high - f * (l.high - l.low));
     cairo_set_source_rgb(cr, rgb[0], rgb[1], rgb[2]);
     cairo_rectangle(cr, l.barLeft, l.barTop + row, l.barWidth, 1);
     cairo_fill(cr);
@@ -262,27 +284,27 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
   cairo_rectangle(cr, l.barLeft - 0.5, l.barTop - 0.5, l.barWidth + 1, l.barHeight + 1);
   cairo_stroke(cr);
   cairo_set_font_size(cr, 12);
-  const int decimals = decimalsFor(l.maximum - l.minimum);
-  auto barLabel = [&](double value) {
-    const double f = l.maximum > l.minimum ? (l.maximum - value) / (l.maximum - l.minimum) : 0;
+  const int decimals = decimalsFor(l.high - l.low);
+  auto barLabel = [&](double value, const std::string& sign) {
+    const double f = l.high > l.low ? (l.high - value) / (l.high - l.low) : 0;
     const double y = l.barTop + f * (l.barHeight - 1) + 0.5;
     cairo_move_to(cr, l.barLeft + l.barWidth, y);
     cairo_line_to(cr, l.barLeft + l.barWidth + 5, y);
     cairo_stroke(cr);
-    showText(cr, l.barLeft + l.barWidth + 8, y, number(value, decimals), 0, 0.5);
+    showText(cr, l.barLeft + l.barWidth + 8, y, sign + number(value, decimals), 0, 0.5);
   };
-  barLabel(l.maximum);
-  barLabel(l.minimum);
+  barLabel(l.high, l.maximum > l.high ? "\u2265 " : "");
+  barLabel(l.low, l.minimum < l.low ? "\u2264 " : "");
   // Round values between the ends, where they leave room for their text.
-  const double step = tickStep(l.maximum - l.minimum);
-  const double room = 18 * (l.maximum - l.minimum) / l.barHeight;
-  for (double v = std::ceil(l.minimum / step) * step; v < l.maximum; v += step)
-    if (v - l.minimum > room && l.maximum - v > room) barLabel(std::abs(v) < step / 2 ? 0.0 : v);
+  const double step = tickStep(l.high - l.low);
+  const double room = 18 * (l.high - l.low) / l.barHeight;
+  for (double v = std::ceil(l.low / step) * step; v < l.high; v += step)
+    if (v - l.low > room && l.high - v > room) barLabel(std::abs(v) < step / 2 ? 0.0 : v, "");
   showText(cr, l.barLeft + l.barWidth / 2, l.barTop - 12, unit, 0.5, 1);
 
   // The title: the crystal, the quantity and the plane.
   cairo_set_font_size(cr, 15);
-  showText(cr, l.width / 2.0, 16, map.title, 0.5, 0);
+  showText(cr, l.width / 2.0, 16, heading.empty() ? map.title : heading, 0.5, 0);
   cairo_set_font_size(cr, 13);
   showText(cr, l.width / 2.0, 38,
            map.description + ", plane " + axisNames[plane.axis] + " = " + number(plane.height, 4) +
@@ -292,12 +314,13 @@ void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& p
 }
 
 void writeSlicePng(std::FILE* file, const MapFile& map, const SliceRequest& request, double radius,
-                   const std::string& unit) {
+                   const std::string& unit, const std::optional<ColourRange>& range,
+                   const std::string& heading) {
   const SlicePlane plane = slicePlane(map, request);
-  const SliceLayout layout = sliceLayout(map, plane);
+  const SliceLayout layout = sliceLayout(map, plane, range);
   Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height),
                   cairo_surface_destroy);
-  drawSlice(surface.get(), map, plane, layout, radius, unit);
+  drawSlice(surface.get(), map, plane, layout, radius, unit, heading);
   cairo_surface_flush(surface.get());
   auto write = [](void* closure, const unsigned char* data, unsigned int length) {
     return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,18 +41,32 @@ struct SliceLayout {
   // Device position of the plane's fractional point (s, t): origin + s U + t V.
   double originX = 0, originY = 0, ux = 0, uy = 0, vx = 0, vy = 0;
   double barLeft = 0, barTop = 0, barWidth = 0, barHeight = 0; // the bar: max at the top
-  double minimum = 0, maximum = 0, limit = 0;                  // of the plane's values
+  double minimum = 0, maximum = 0;                             // of the plane's values
+  // The colours span low (bottom of the bar) to high (top); a value beyond
+  // takes the nearer end's. The scale's depth is |value| / limit.
+  double low = 0, high = 0, limit = 0;
+  std::array<double, 3> colour(double value) const;
 };
 
-SliceLayout sliceLayout(const MapFile& map, const SlicePlane& plane);
+// The default colour range: -P to +P, P the 99th percentile (nearest rank) of
+// |value| over the values, so that the few nodes next to an ion, where phic
+// grows without bound, do not wash out the landscape between the ions.
+ColourRange robustColourRange(const std::vector<double>& values);
+
+// The layout, its colours spanning `range` (the robust range without one).
+SliceLayout sliceLayout(const MapFile& map, const SlicePlane& plane,
+                        const std::optional<ColourRange>& range = std::nullopt);
 
 // Draws the picture on an image surface of layout.width x layout.height.
-// `radius` is the distance from the plane within which ions are marked.
+// `radius` is the distance from the plane within which ions are marked;
+// `heading` the title (map.title when empty).
 void drawSlice(cairo_surface_t* surface, const MapFile& map, const SlicePlane& plane,
-               const SliceLayout& layout, double radius, const std::string& unit);
+               const SliceLayout& layout, double radius, const std::string& unit,
+               const std::string& heading = "");
 
 // The picture as PNG into an open stream.
 void writeSlicePng(std::FILE* file, const MapFile& map, const SliceRequest& request, double radius,
-                   const std::string& unit);
+                   const std::string& unit, const std::optional<ColourRange>& range = std::nullopt,
+                   const std::string& heading = "");
 
 } // namespace telva

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <fontconfig/fontconfig.h>
+#include <optional>
 
 #include "map/potential_map.hpp"
 #include "map_test_support.hpp"
@@ -91,28 +92,72 @@ TEST(SlicePicture, NodesEqualBySymmetryHaveEqualColours) {
     for (int q = 1; q < n; ++q) {
       const std::string node = std::to_string(p) + "," + std::to_string(q);
       // Each node's own colour, and its mirror images'.
-      expectClose(at(p, q), quantised(divergingColour(plane.at(p, q), layout.limit)), node);
+      expectClose(at(p, q), quantised(layout.colour(plane.at(p, q))), node);
       expectClose(at(p, q), at(q, p), node + " and its diagonal mirror");
       expectClose(at(p, q), at(n - p, q), node + " and its mirror in x");
       expectClose(at(p, q), at(p, n - q), node + " and its mirror in y");
     }
 }
 
-TEST(SlicePicture, ColourBarEndsAreTheMinimumAndMaximum) {
+// The bar runs from the range's low end to its high end: the robust range
+// by default, --range's when given; the plane's extremes are kept apart.
+TEST(SlicePicture, ColourBarEndsAreTheRangesEnds) {
   const Picture picture("wurtzite", {9, 9, 14});
-  for (int axis = 0; axis < 3; ++axis) {
-    const SlicePlane plane = slicePlane(picture.file, {axis, 0.3});
-    const SliceLayout layout = sliceLayout(picture.file, plane);
-    EXPECT_EQ(layout.minimum, *std::min_element(plane.values.begin(), plane.values.end()));
-    EXPECT_EQ(layout.maximum, *std::max_element(plane.values.begin(), plane.values.end()));
-    EXPECT_EQ(layout.limit, std::max(std::abs(layout.minimum), std::abs(layout.maximum)));
-    Canvas canvas(layout);
-    drawSlice(canvas.surface, picture.file, plane, layout, 1.0, "e/A");
-    const double middle = layout.barLeft + layout.barWidth / 2;
-    expectClose(canvas.pixel(middle, layout.barTop + 0.5),
-                quantised(divergingColour(layout.maximum, layout.limit)), "top of the bar");
-    expectClose(canvas.pixel(middle, layout.barTop + layout.barHeight - 1 + 0.5),
-                quantised(divergingColour(layout.minimum, layout.limit)), "bottom of the bar");
+  for (int axis = 0; axis < 3; ++axis)
+    for (const std::optional<ColourRange>& given :
+         {std::optional<ColourRange>(), std::optional<ColourRange>(ColourRange{-0.4, 0.9})}) {
+      SCOPED_TRACE("axis " + std::to_string(axis) + (given ? " given" : " robust"));
+      const SlicePlane plane = slicePlane(picture.file, {axis, 0.3});
+      const SliceLayout layout = sliceLayout(picture.file, plane, given);
+      EXPECT_EQ(layout.minimum, *std::min_element(plane.values.begin(), plane.values.end()));
+      EXPECT_EQ(layout.maximum, *std::max_element(plane.values.begin(), plane.values.end()));
+      const ColourRange expected = given ? *given : robustColourRange(plane.values);
+      EXPECT_EQ(layout.low, expected.low);
+      EXPECT_EQ(layout.high, expected.high);
+      EXPECT_EQ(layout.limit, std::max(std::abs(layout.low), std::abs(layout.high)));
+      Canvas canvas(layout);
+      drawSlice(canvas.surface, picture.file, plane, layout, 1.0, "e/A");
+      const double middle = layout.barLeft + layout.barWidth / 2;
+      expectClose(canvas.pixel(middle, layout.barTop + 0.5),
+                  quantised(divergingColour(layout.high, layout.limit)), "top of the bar");
+      expectClose(canvas.pixel(middle, layout.barTop + layout.barHeight - 1 + 0.5),
+                  quantised(divergingColour(layout.low, layout.limit)), "bottom of the bar");
+      // A value beyond an end takes that end's colour.
+      expectClose(quantised(layout.colour(layout.maximum + 10)),
+                  quantised(divergingColour(layout.high, layout.limit)), "above the range");
+      expectClose(quantised(layout.colour(layout.minimum - 10)),
+                  quantised(divergingColour(layout.low, layout.limit)), "below the range");
+    }
+}
+
+// -P to +P with P the 99th percentile (nearest rank) of |value|: the one
+// value in a hundred that stands out (a node next to an ion) is clipped.
+TEST(SlicePicture, RobustRangeIsSymmetricAboutTheNinetyNinthPercentileOfTheSize) {
+  auto ramp = [](int n, double scale) {
+    std::vector<double> v;
+    for (int i = 1; i <= n; ++i)
+      v.push_back((i % 2 ? -1 : 1) * scale * i);
+    return v;
+  };
+  std::vector<double> spike = ramp(100, 1.0);
+  spike[37] = -1e6; // one node on top of an anion
+  struct Case {
+    std::string name;
+    std::vector<double> values;
+    double limit;
+  };
+  const std::vector<Case> cases = {
+      {"one value", {-3.0}, 3.0},
+      {"all zero", {0.0, 0.0, 0.0}, 0.0},
+      {"a hundred alternating", ramp(100, 1.0), 99.0},
+      {"a thousand alternating", ramp(1000, 0.5), 495.0},
+      {"ten: the largest", ramp(10, 2.0), 20.0},
+      {"a spike clipped", spike, 100.0},
+  };
+  for (const Case& c : cases) {
+    const ColourRange r = robustColourRange(c.values);
+    EXPECT_EQ(r.high, c.limit) << c.name;
+    EXPECT_EQ(r.low, -c.limit) << c.name;
   }
 }
 

@@ -192,6 +192,11 @@ TEST(TelvaMap, ReportTellsGridNodesOnAtomsExtremesAndTime) {
   EXPECT_NE(run.err.find("nodes on atoms: 8 (written as phiw)"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("phic minimum"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("maximum"), std::string::npos) << run.err;
+  // The extremes of the nodes between the ions: the eight on ions left out.
+  EXPECT_NE(run.err.find(", leaving out the 8 nodes within 0.5 A of an atom\n"), std::string::npos)
+      << run.err;
+  for (const char* ion : {"(0.0000, 0.0000, 0.0000)", "(0.5000, 0.0000, 0.0000)"})
+    EXPECT_EQ(run.err.find(std::string(" at ") + ion), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("time "), std::string::npos) << run.err;
   const std::string cube = test::readFile(dir / "m.cube");
   EXPECT_NE(cube.find("phic in V"), std::string::npos);
@@ -213,6 +218,26 @@ TEST(TelvaMap, CifInputIsConvertedAsTelvaCifConvertsIt) {
   }
   EXPECT_EQ(sodium, 4);
   EXPECT_EQ(chlorine, 4);
+}
+
+// A picture is titled with the formula and the data block of a CIF, with the
+// title of an input file.
+TEST(TelvaMap, PictureTitleIsTheFormulaAndBlockOrTheTitle) {
+  std::ostringstream notes;
+  const MapCrystal cif =
+      readCifCrystal(test::examplePath("corundum.cif"), ConversionOptions{}, notes, false);
+  EXPECT_EQ(cif.heading, "Al2 O3 (data block corundum)");
+  EXPECT_EQ(cifHeading("", "x"), "data block x");
+  const MapCrystal input = readInputFileCrystal(test::examplePath("rocksalt.inp"));
+  EXPECT_EQ(input.heading, "Rock salt NaCl, a = 5.64 A: the eight ions of the cell, identity only");
+  // And the picture is drawn with it, from either input, with a range given.
+  for (const char* example : {"rocksalt.cif", "rocksalt.inp"}) {
+    test::TempDir dir;
+    const MapRun run = runMapInProcess({test::examplePath(example), "--grid", "6", "--png",
+                                        dir / "p.png", "--slice", "c=0", "--range", "-3,3"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(test::readFile(dir / "p.png").substr(1, 3), "PNG") << example;
+  }
 }
 
 // The converter's choice of R and qmax is told only where the map uses it.
@@ -327,6 +352,14 @@ TEST(TelvaMap, BadArgumentsAreRefusedWithOneLineAndNoFile) {
       {{"--png", "p.png", "--slice", "c=half"}, "--slice needs an axis a, b or c"},
       {{"--png", "p.png"}, "--png needs --slice"},
       {{"--slice", "c=0"}, "--slice needs --png"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "5,-5"}, "--range needs two numbers LO,HI"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "1,1"}, "--range needs two numbers LO,HI"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "-5"}, "--range needs two numbers LO,HI"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "-5,5,6"}, "--range needs two numbers"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "a,b"}, "--range needs two numbers LO,HI"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "-inf,5"}, "--range needs two numbers"},
+      {{"--png", "p.png", "--slice", "c=0", "--range", "nan,5"}, "--range needs two numbers"},
+      {{"--range", "-5,5"}, "--range sets the colours of --png F"},
       {{"--quantity", "phi"}, "--quantity is phic, phiw or smeared"},
       {{"--unit", "eV"}, "--unit is V or e/A"},
       {{"--threads", "0"}, "--threads needs a whole number from 1 to 256"},
