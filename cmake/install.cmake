@@ -4,36 +4,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# ---- the programs and their man pages ----
-# A man page is written at build time from one source: the program's --help,
-# or a text file for a program without one. TELVA_VERSIONED_PROGRAMS lists the
-# programs whose --version the tests check.
-set(TELVA_MAN_DIR ${PROJECT_BINARY_DIR}/man)
-set_property(GLOBAL PROPERTY TELVA_VERSIONED_PROGRAMS)
-
-# telva_man_page(NAME SUMMARY [PROGRAM path] [TEXT file] [DEPENDS target...]):
-# the page NAME.1 from PROGRAM --help or from TEXT, installed to man1.
-function(telva_man_page name summary)
-  cmake_parse_arguments(PAGE "" "PROGRAM;TEXT" "DEPENDS" ${ARGN})
-  set(page ${TELVA_MAN_DIR}/${name}.1)
-  add_custom_command(OUTPUT ${page}
-    COMMAND ${CMAKE_COMMAND} -DNAME=${name} -DSUMMARY=${summary} -DVERSION=${PROJECT_VERSION}
-            -DPROGRAM=${PAGE_PROGRAM} -DTEXT=${PAGE_TEXT} -DOUTPUT=${page}
-            -P ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/man_page.cmake ${PAGE_TEXT} ${PAGE_DEPENDS}
-    COMMENT "Writing the man page ${name}.1" VERBATIM)
-  add_custom_target(telva_man_${name} ALL DEPENDS ${page})
-  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endfunction()
-
-# telva_program(TARGET SUMMARY): a program with --help and --version,
-# installed to bin with its man page, its --version among those tested.
-function(telva_program target summary)
-  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  telva_man_page(${target} ${summary} PROGRAM $<TARGET_FILE:${target}> DEPENDS ${target})
-  set_property(GLOBAL APPEND PROPERTY TELVA_VERSIONED_PROGRAMS $<TARGET_FILE:${target}>)
-endfunction()
-
+# ---- the programs and their man pages (telva_program: cmake/programs.cmake) ----
 # The listing program's command line is fixed and has no --help: its page is
 # written from src/programs/telva_usage.txt alone.
 install(TARGETS telva RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -109,12 +80,9 @@ include(cmake/package.cmake)
 
 # ---- tests ----
 if(TELVA_TESTS)
-  # Every program's --version, and the Python package's __version__ beside it.
-  get_property(versioned GLOBAL PROPERTY TELVA_VERSIONED_PROGRAMS)
-  add_test(NAME release.versions
-           COMMAND ${PROJECT_SOURCE_DIR}/tests/install/versions_test.sh ${PROJECT_VERSION}
-                   ${versioned})
-  set_tests_properties(release.versions PROPERTIES TIMEOUT 60)
+  # Every program's --version: at the end of the top folder, when every
+  # telva_program() has been called.
+  cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL telva_versions_test)
   if(TELVA_PYTHON)
     add_test(NAME release.python_version
              COMMAND ${Python3_EXECUTABLE} -c "import telva; print(telva.__version__)")
@@ -132,5 +100,11 @@ if(TELVA_TESTS)
              COMMAND ${PROJECT_SOURCE_DIR}/tests/install/package_test.sh
                      ${PROJECT_BINARY_DIR} ${PROJECT_SOURCE_DIR} ${PROJECT_VERSION})
     set_tests_properties(release.installed_core release.package PROPERTIES TIMEOUT 300)
+    # pip install . builds the extension from nothing, for minutes: only with
+    # TELVA_PIP_TEST=1 (make test-pip), skipped otherwise.
+    add_test(NAME release.pip
+             COMMAND ${PROJECT_SOURCE_DIR}/tests/install/pip_test.sh ${PROJECT_SOURCE_DIR}
+                     ${PROJECT_VERSION})
+    set_tests_properties(release.pip PROPERTIES LABELS pip SKIP_RETURN_CODE 77 TIMEOUT 1800)
   endif()
 endif()

@@ -5,3 +5,6 @@ set(TELVA_GENERATED ${PROJECT_BINARY_DIR}/generated)
 configure_file(${PROJECT_SOURCE_DIR}/src/base/version.hpp.in ${TELVA_GENERATED}/base/version.hpp
                @ONLY)
 target_include_directories(telva_base PUBLIC $<BUILD_INTERFACE:${TELVA_GENERATED}>)
+
+# telva_program() and telva_man_page(), for every program's block below.
+include(${PROJECT_SOURCE_DIR}/cmake/programs.cmake)

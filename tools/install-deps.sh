@@ -10,6 +10,9 @@ packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev ta
   python3-ase python3-setuptools python3-wheel python3-venv python3-pip
   # telva-screen: Dask distributed and the progress bar
   python3-dask python3-distributed python3-tqdm)
+# The Debian package (dpkg-shlibdeps finds its library dependencies); pip's
+# isolated build offline, from Debian's wheels of setuptools and wheel
+packages+=(dpkg-dev python3-setuptools-whl python3-wheel-whl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -40,8 +40,11 @@ cmp rocksalt.lst "$source/tests/end_to_end/examples/rocksalt.lst" ||
   fail "the unpacked telva's listing differs from the example's"
 run telva-cif rocksalt.cif -o converted.inp 2>/dev/null
 run telva converted.inp converted.lst
-run telva-map rocksalt.inp --grid 6 --cube map.cube 2>/dev/null
-sed -n 2p map.cube | grep -q "written by telva-map $version" || fail "the cube file does not name $version"
+run telva-map rocksalt.inp --grid 6 --cube map.cube --xsf map.xsf --ccp4 map.ccp4 2>/dev/null
+# Each map file names the program and its version where the format has room.
+sed -n 2p map.cube | grep -q "written by telva-map $version$" || fail "map.cube does not name $version"
+sed -n 2p map.xsf | grep -q "written by telva-map $version$" || fail "map.xsf does not name $version"
+grep -aq "written by telva-map $version " map.ccp4 || fail "map.ccp4 does not name $version"
 [ "$(run telva-screen --version)" = "telva-screen $version" ] || fail "telva-screen --version"
 where=$(run /usr/bin/python3 -c 'import telva, telva._core; print(telva.__version__, telva.__file__, telva._core.__file__)')
 read -r module_version module_file core_file <<<"$where"
