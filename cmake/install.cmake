@@ -83,6 +83,12 @@ if(TELVA_TESTS)
   # Every program's --version: at the end of the top folder, when every
   # telva_program() has been called.
   cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL telva_versions_test)
+  # telva keeps its command line: --version is the input file's path.
+  add_test(NAME release.telva_version_is_a_path
+           COMMAND telva --version ${PROJECT_BINARY_DIR}/no-listing.lst)
+  set_tests_properties(release.telva_version_is_a_path PROPERTIES
+    PASS_REGULAR_EXPRESSION "^telva: severe \\(29\\): file not found, unit 5, file --version\n$"
+    TIMEOUT 60)
   if(TELVA_PYTHON)
     add_test(NAME release.python_version
              COMMAND ${Python3_EXECUTABLE} -c "import telva; print(telva.__version__)")
