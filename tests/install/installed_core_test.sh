@@ -10,19 +10,22 @@ trap 'rm -rf "$scratch"' EXIT
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 for file in include/telva/electrostatics/core.hpp include/telva/base/version.hpp \
-            share/man/man1/telva.1 share/man/man1/telva-cif.1 share/man/man1/telva-map.1; do
+            share/man/man1/telva.1.gz share/man/man1/telva-cif.1.gz \
+            share/man/man1/telva-map.1.gz; do
   [ -f "$scratch/prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 # Each page is its program's help: every option the help names is on the page.
 for program in telva-cif telva-map; do
-  page=$scratch/prefix/share/man/man1/$program.1
+  page=$scratch/$program.1
+  gzip -dc "$scratch/prefix/share/man/man1/$program.1.gz" >"$page"
   head -1 "$page" | grep -q "^\.TH ${program^^} 1 .*telva $version" || {
     echo "$program.1 has no title line of version $version" >&2; exit 1; }
   for option in $("$build/$program" --help | grep -o -- '--[a-z-]*' | sort -u); do
     grep -qF -- "${option//-/\\-}" "$page" || { echo "$program.1 lacks $option" >&2; exit 1; }
   done
 done
-grep -qF 'telva \-\-version reads a file' "$scratch/prefix/share/man/man1/telva.1" || {
+gzip -dc "$scratch/prefix/share/man/man1/telva.1.gz" >"$scratch/telva.1"
+grep -qF 'telva \-\-version reads a file' "$scratch/telva.1" || {
   echo "telva.1 does not say that telva --version is a path" >&2; exit 1; }
 config=$(find "$scratch/prefix" -name telvaConfig.cmake)
 [ -n "$config" ] || { echo "no telvaConfig.cmake installed" >&2; exit 1; }

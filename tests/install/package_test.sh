@@ -19,7 +19,8 @@ done
 root=$scratch/root
 dpkg -x "$deb" "$root"
 for file in usr/bin/telva usr/bin/telva-cif usr/bin/telva-map usr/bin/telva-screen \
-            usr/share/man/man1/telva.1 usr/share/man/man1/telva-screen.1 \
+            usr/share/man/man1/telva.1.gz usr/share/man/man1/telva-cif.1.gz \
+            usr/share/man/man1/telva-map.1.gz usr/share/man/man1/telva-screen.1.gz \
             usr/include/telva/electrostatics/core.hpp usr/lib/python3/dist-packages/telva/__init__.py; do
   [ -e "$root/$file" ] || fail "$file is not in the package"
 done
