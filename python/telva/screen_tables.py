@@ -160,8 +160,10 @@ class ResultsFolder:
             except (OSError, ValueError) as error:
                 raise ResultsError(f"cannot read {path}: {error}; "
                                    "remove the folder or choose another -o") from None
-            if isinstance(held, dict):
-                held.pop(VERSION_KEY, None)
+            if not isinstance(held, dict):
+                raise ResultsError(f"{path} holds no settings (not a JSON object); "
+                                   "remove the folder or choose another -o")
+            held.pop(VERSION_KEY, None)
             if held != wanted:
                 keys = sorted(k for k in set(held) | set(wanted) if held.get(k) != wanted.get(k))
                 told = ", ".join(f"{k}: {held.get(k)!r} there, {wanted.get(k)!r} now" for k in keys)

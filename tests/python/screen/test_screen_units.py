@@ -163,6 +163,14 @@ def test_the_settings_name_the_version_and_a_folder_of_any_version_resumes(
     assert json.loads(path.read_text()).get("telva_version") == held_version
 
 
+@pytest.mark.parametrize("text, message", [("[1, 2]", "holds no settings"),
+                                           ("{", "cannot read")])
+def test_a_settings_file_that_is_not_settings_is_refused(tmp_path, text, message):
+    (tmp_path / "settings.json").write_text(text)
+    with pytest.raises(ResultsError, match=message):
+        ResultsFolder(str(tmp_path), {"method": "ewald"})
+
+
 def test_an_unwritable_results_folder_is_refused(tmp_path):
     (tmp_path / "file").write_text("")
     with pytest.raises(ResultsError, match="cannot create the results folder"):
