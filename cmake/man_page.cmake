@@ -35,7 +35,8 @@ endif()
 string(REGEX REPLACE "(^|\n)usage: " "\\1" synopsis "${synopsis}")
 # Continuation lines of the usage are indented by the width of "usage: ".
 string(REPLACE "\n       " "\n" synopsis "${synopsis}")
-string(REGEX REPLACE "(^|\n)([A-Za-z][A-Za-z ]*:)(\n|$)" "\\1.fi\n.SS \"\\2\"\n.nf\\3" body "${body}")
+string(REGEX REPLACE "(^|\n)([A-Za-z][A-Za-z ]*:)(\n|$)" "\\1.fi\n.SS \"\\2\"\n.nf\\3" body
+       "${body}")
 
 string(TOUPPER "${NAME}" title)
 string(REPLACE "-" "\\-" name "${NAME}")

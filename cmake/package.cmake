@@ -18,8 +18,9 @@ if(TELVA_PYTHON)
   # The extension module is built for one interpreter version.
   set(python_version ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR})
   math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
+  set(python_after ${Python3_VERSION_MAJOR}.${python_next})
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "python3 (>= ${python_version}), python3 (<< ${Python3_VERSION_MAJOR}.${python_next}), python3-numpy")
+      "python3 (>= ${python_version}), python3 (<< ${python_after}), python3-numpy")
   # telva-screen's scheduler, its pickling and its progress bar; the module's
   # adapters.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
