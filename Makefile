@@ -72,3 +72,14 @@ docs: configure
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR)
+
+# The Debian package $(BUILD_DIR)/telva_VERSION_ARCH.deb of everything built (CPack).
+.PHONY: package
+package: all
+	cmake --build $(BUILD_DIR) --target package
+
+# pip install . into a fresh venv, offline, the extension built from nothing
+# (minutes; not part of make test).
+.PHONY: test-pip
+test-pip: all
+	TELVA_PIP_TEST=1 ctest --test-dir $(BUILD_DIR) -L pip --output-on-failure

@@ -1,8 +1,10 @@
 """Builds telva._core through the project's CMake build (target telva_python)
-and puts it into the package; everything else is in pyproject.toml."""
+and puts it into the package, with the version of CMakeLists.txt's project()
+line; everything else is in pyproject.toml."""
 
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -11,6 +13,15 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = pathlib.Path(__file__).resolve().parent
+
+
+def project_version() -> str:
+    """The version of the project() line of CMakeLists.txt, the project's one version."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    match = re.search(r"^project\(telva VERSION ([0-9]+\.[0-9]+\.[0-9]+)", text, re.MULTILINE)
+    if not match:
+        raise RuntimeError("CMakeLists.txt has no line 'project(telva VERSION X.Y.Z ...)'")
+    return match.group(1)
 
 
 class CMakeBuild(build_ext):
@@ -32,7 +43,8 @@ class CMakeBuild(build_ext):
         shutil.copyfile(built[0], target)
 
 
-setup(ext_modules=[Extension("telva._core", sources=[])],
+setup(version=project_version(),
+      ext_modules=[Extension("telva._core", sources=[])],
       cmdclass={"build_ext": CMakeBuild},
       # setuptools' own scratch space, apart from the CMake build in build/.
       options={"build": {"build_base": "build-python"}})

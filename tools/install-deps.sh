@@ -14,6 +14,9 @@ packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev ta
   python3-sphinx)
 # The order tests' references: spglib's group of a supercell, scipy's erfc
 packages+=(python3-spglib python3-scipy)
+# The Debian package (dpkg-shlibdeps finds its library dependencies); pip's
+# isolated build offline, from Debian's wheels of setuptools and wheel
+packages+=(dpkg-dev python3-setuptools-whl python3-wheel-whl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

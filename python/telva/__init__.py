@@ -10,6 +10,7 @@ come in e^2/A, eV and kJ/mol.
 """
 
 from ._core import ConversionError, MemoryLimitError
+from ._core import __version__
 from .adapters import from_ase, from_pymatgen
 from .crystal import Crystal, Site, from_cif, read_input
 from .order import Ordering, Orderings, order

@@ -11,6 +11,7 @@ from ._core import MemoryLimitError as MemoryLimitError
 
 VOLTS_PER_UNIT: float
 KJ_PER_MOL_PER_UNIT: float
+__version__: str
 
 PathLike = Union[str, os.PathLike[str]]
 Arrays = tuple[npt.NDArray[np.float64], npt.NDArray[np.float64], npt.NDArray[np.int64],

@@ -11,6 +11,7 @@ SiteValues = tuple[str, float, float, float, float, float]
 class ConversionError(ValueError): ...
 class MemoryLimitError(ValueError, MemoryError): ...
 
+__version__: str
 ELECTRON_VOLTS_PER_UNIT: float
 MEGAJOULES_PER_MOLE_PER_UNIT: float
 MEMORY_LIMIT: int

@@ -28,6 +28,7 @@ import tempfile
 import time
 import uuid
 
+from telva._core import __version__
 from telva.screen_process import process_cif
 from telva.screen_sandbox import ScreenAbort, error_message, file_sha256, screen_batch
 from telva.screen_tables import ResultsError, ResultsFolder
@@ -218,6 +219,7 @@ def _parser():
              f"(default {DEFAULT_TIMEOUT:g})")
     add("--max-memory", type=parse_memory, metavar="M",
         help="largest table one structure may take, e.g. 2GB")
+    add("--version", action="version", version=f"{PROGRAM} {__version__}")
     return parser
 
 

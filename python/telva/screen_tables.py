@@ -18,6 +18,8 @@ import os
 import re
 import tempfile
 
+from telva._core import __version__
+
 STRUCTURE_COLUMNS = (
     "path",
     "sha256",
@@ -62,6 +64,9 @@ VOLATILE_COLUMNS = ("seconds", "worker")
 STRUCTURES = "structures.csv"
 SITES = "sites.csv"
 SETTINGS = "settings.json"
+# The key of settings.json that names the version which began the folder; a
+# later version may resume it, so the key is not among the settings compared.
+VERSION_KEY = "telva_version"
 BATCHES = "batches"
 _STRUCTURES_SUFFIX = ".structures.csv"
 _SITES_SUFFIX = ".sites.csv"
@@ -155,6 +160,10 @@ class ResultsFolder:
             except (OSError, ValueError) as error:
                 raise ResultsError(f"cannot read {path}: {error}; "
                                    "remove the folder or choose another -o") from None
+            if not isinstance(held, dict):
+                raise ResultsError(f"{path} holds no settings (not a JSON object); "
+                                   "remove the folder or choose another -o")
+            held.pop(VERSION_KEY, None)
             if held != wanted:
                 keys = sorted(k for k in set(held) | set(wanted) if held.get(k) != wanted.get(k))
                 told = ", ".join(f"{k}: {held.get(k)!r} there, {wanted.get(k)!r} now" for k in keys)
@@ -162,7 +171,8 @@ class ResultsFolder:
                     f"{self.path} holds results computed with other settings ({told}); "
                     "rerun with the same options or choose another -o")
         else:
-            text = json.dumps(wanted, indent=1, sort_keys=True) + "\n"
+            text = json.dumps(dict(wanted, **{VERSION_KEY: __version__}), indent=1,
+                              sort_keys=True) + "\n"
             write_atomically(path, lambda file: file.write(text))
 
     def _remove_debris(self):

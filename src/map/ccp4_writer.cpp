@@ -1,7 +1,9 @@
 // CCP4/MRC maps: the one place that includes gemmi's map headers.
 #include <cmath>
 #include <gemmi/ccp4.hpp>
+#include <string>
 
+#include "base/version.hpp"
 #include "map/map_writers.hpp"
 
 namespace telva {
@@ -26,6 +28,11 @@ void writeCcp4(std::FILE* file, const MapFile& map) {
   std::string label = map.description + ": " + map.title;
   label.resize(80, ' ');
   std::memcpy(ccp4.header_word(57), label.data(), 80);
+  // The second label (word 77 on) names the program and its version.
+  std::string writer = std::string("written by telva-map ") + version;
+  writer.resize(80, ' ');
+  std::memcpy(ccp4.header_word(77), writer.data(), 80);
+  ccp4.set_header_i32(56, 2);
   // Written here rather than by gemmi's writer, so that a failed write is
   // seen by the caller's checks.
   std::fwrite(ccp4.ccp4_header.data(), 4, ccp4.ccp4_header.size(), file);

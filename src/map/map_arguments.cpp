@@ -35,6 +35,7 @@ const char* const mapUsage =
     "  --threads N          threads (default: every core)\n"
     "  --max-memory M       refuse maps above M bytes (K, M, G suffixes; default 8G)\n"
     "  -h, --help           show this text\n"
+    "      --version        show the version\n"
     "for a CIF (INPUT named *.cif), as telva-cif takes them: --charge NAME=Z,\n"
     "--guess-charges, --radius R, --qmax Q, --strict, --block NAME\n";
 
@@ -190,6 +191,8 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
     };
     if (arg == "-h" || arg == "--help") {
       a.help = true;
+    } else if (arg == "--version") {
+      a.version = true;
     } else if (arg == "--grid") {
       a.grid = parseGrid(value());
     } else if (arg == "--spacing") {
@@ -251,7 +254,7 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
       refuse("one input at a time: '" + a.input + "' and '" + arg + "'");
     }
   }
-  if (a.help) return a;
+  if (a.help || a.version) return a;
   try {
     parseConversionOptions(conversionArgs, a.conversion);
   } catch (const CifError& e) {

@@ -49,6 +49,7 @@ struct MapArguments {
   ConversionOptions conversion;                 // --charge, --radius, --qmax, --strict for a CIF
   bool cifOptionGiven = false;
   bool help = false;
+  bool version = false;
 };
 
 extern const char* const mapUsage;

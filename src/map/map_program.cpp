@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/parallel.hpp"
+#include "base/version.hpp"
 #include "crystal/cell_geometry.hpp"
 #include "crystal/weight_fractions.hpp"
 #include "electrostatics/energy_units.hpp"
@@ -130,6 +131,10 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   const MapArguments a = parseMapArguments(args);
   if (a.help) {
     out << mapUsage;
+    return 0;
+  }
+  if (a.version) {
+    out << versionLine("telva-map");
     return 0;
   }
   const MapCrystal crystal =

@@ -1,6 +1,8 @@
 // The two text formats: Gaussian cube and XSF.
 #include <cmath>
 
+#include "base/version.hpp"
+
 #include "map/elements.hpp"
 #include "map/map_writers.hpp"
 
@@ -21,8 +23,8 @@ void writeCube(std::FILE* f, const MapFile& map) {
   const GridSize& g = map.grid;
   const double toBohr = 1 / bohrInAngstrom;
   std::fprintf(f, "%s\n", oneLine(map.title).c_str());
-  std::fprintf(f, "%s on a %d x %d x %d grid, written by telva-map\n",
-               oneLine(map.description).c_str(), g.n1, g.n2, g.n3);
+  std::fprintf(f, "%s on a %d x %d x %d grid, written by telva-map %s\n",
+               oneLine(map.description).c_str(), g.n1, g.n2, g.n3, version);
   std::fprintf(f, "%5zu %12.6f %12.6f %12.6f\n", map.atoms.size(), 0.0, 0.0, 0.0);
   const int counts[3] = {g.n1, g.n2, g.n3};
   for (int axis = 0; axis < 3; ++axis) {
@@ -45,8 +47,8 @@ void writeCube(std::FILE* f, const MapFile& map) {
 
 void writeXsf(std::FILE* f, const MapFile& map) {
   const GridSize& g = map.grid;
-  std::fprintf(f, "# %s\n# %s, written by telva-map\n", oneLine(map.title).c_str(),
-               oneLine(map.description).c_str());
+  std::fprintf(f, "# %s\n# %s, written by telva-map %s\n", oneLine(map.title).c_str(),
+               oneLine(map.description).c_str(), version);
   std::fprintf(f, "CRYSTAL\nPRIMVEC\n");
   for (const auto& axis : map.axes)
     std::fprintf(f, " %14.8f %14.8f %14.8f\n", axis[0], axis[1], axis[2]);

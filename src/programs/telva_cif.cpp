@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/version.hpp"
 #include "cif/cif_reader.hpp"
 #include "cif/conversion.hpp"
 #include "cif/conversion_options.hpp"
@@ -30,7 +31,8 @@ std::string usage() {
                      "  -o, --output FILE    write the input file there instead of to standard "
                      "output\n";
   text += conversionOptionsUsage;
-  text += "  -h, --help           show this text\n";
+  text += "  -h, --help           show this text\n"
+          "      --version        show the version\n";
   return text;
 }
 
@@ -72,6 +74,9 @@ int runConversion(const std::vector<std::string>& args) {
     const std::string& arg = rest[i];
     if (arg == "-h" || arg == "--help") {
       std::cout << usage();
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << versionLine("telva-cif");
       return 0;
     } else if (arg == "-o" || arg == "--output") {
       if (i + 1 >= rest.size()) throw commandLineError(arg + " needs a value");

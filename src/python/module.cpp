@@ -21,6 +21,7 @@
 
 #include "base/capacities.hpp"
 #include "base/fault.hpp"
+#include "base/version.hpp"
 #include "cif/charges.hpp"
 #include "cif/cif_reader.hpp"
 #include "cif/conversion.hpp"
@@ -461,6 +462,7 @@ void translateFaults(std::exception_ptr thrown, PyObject* conversionError,
 PYBIND11_MODULE(_core, m) {
   using namespace telva;
   m.doc() = "The compiled core of telva: crystals in, potentials out. Use the telva package.";
+  m.attr("__version__") = version;
 
   // ConversionError: what telva-cif refuses, a ValueError. MemoryLimitError: a
   // table beyond the memory limit, both a ValueError and a MemoryError.

@@ -3,6 +3,7 @@
 import argparse
 import csv
 import gzip
+import json
 import os
 
 import numpy
@@ -10,6 +11,7 @@ import pytest
 from screen_support import write_fake_set
 from fake_processors import fake_process
 
+import telva
 from telva import screen_sandbox
 from telva.screen import UsageError, collect_inputs, parse_charge, parse_memory
 from telva.screen_process import formula_atoms
@@ -140,6 +142,33 @@ def test_a_folder_of_other_settings_is_refused(tmp_path):
     refused = r"method: 'ewald' there, 'sphere' now.*same options or choose another"
     with pytest.raises(ResultsError, match=refused):
         ResultsFolder(str(tmp_path), {"method": "sphere"})
+
+
+@pytest.mark.parametrize("held_version", [None, "0.2.0", telva.__version__])
+def test_the_settings_name_the_version_and_a_folder_of_any_version_resumes(
+        tmp_path, held_version):
+    ResultsFolder(str(tmp_path), {"method": "ewald"})
+    path = tmp_path / "settings.json"
+    held = json.loads(path.read_text())
+    assert held == {"method": "ewald", "telva_version": telva.__version__}
+    if held_version is None:
+        del held["telva_version"]
+    else:
+        held["telva_version"] = held_version
+    path.write_text(json.dumps(held))
+    ResultsFolder(str(tmp_path), {"method": "ewald"})
+    with pytest.raises(ResultsError, match="'ewald' there, 'sphere' now"):
+        ResultsFolder(str(tmp_path), {"method": "sphere"})
+    # The version that began the folder stays in its settings.
+    assert json.loads(path.read_text()).get("telva_version") == held_version
+
+
+@pytest.mark.parametrize("text, message", [("[1, 2]", "holds no settings"),
+                                           ("{", "cannot read")])
+def test_a_settings_file_that_is_not_settings_is_refused(tmp_path, text, message):
+    (tmp_path / "settings.json").write_text(text)
+    with pytest.raises(ResultsError, match=message):
+        ResultsFolder(str(tmp_path), {"method": "ewald"})
 
 
 def test_an_unwritable_results_folder_is_refused(tmp_path):
