@@ -4,6 +4,7 @@
 set -euo pipefail
 packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev tao-pegtl-dev libstb-dev clang libclang-rt-14-dev
   libcairo2-dev libfontconfig-dev pkg-config python3-gemmi
+  libfftw3-dev # the mesh method's Fourier transforms
   python3-pymatgen # pymatgen: the benchmark's peer case and the Python module's tests
   # The Python module: its build, its tests and examples, pip install
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib

@@ -1,0 +1,153 @@
+// The mesh method's accuracy and speed against the direct Gaussian method:
+//
+//   pme_validation check TOLERANCE CELL...   every site of each cell by both
+//       methods (the direct one at 1e-10 as the reference): "cell atoms
+//       alpha rc mesh order estimate maxError rmsError maxError/T"
+//   pme_validation time TOLERANCE THREADS CELL...   the mesh method's wall
+//       time (set-up, spreading, transforms and sites), peak memory last
+// A CELL is a crystal file, or p1:N (the rock-salt P1 cell of N ions of
+// ewald_timing), or random:E[:oblique][:charged] (tests/electrostatics/random_cell.hpp,
+// E^3 ions).
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "../tests/crystal_file.hpp"
+#include "../tests/electrostatics/random_cell.hpp"
+#include "base/fault.hpp"
+#include "electrostatics/ewald_model.hpp"
+#include "electrostatics/ewald_sites.hpp"
+#include "electrostatics/pme_model.hpp"
+
+namespace {
+
+using namespace telva;
+
+// A rock-salt arrangement of `atoms` ions on a simple cubic grid of spacing
+// 2.82 A, every ion moved at random by up to 0.1 A (as ewald_timing's p1).
+Crystal p1Cell(int atoms) {
+  const int n = 2 * int(std::round(std::cbrt(atoms / 8.0)));
+  Crystal c;
+  const double step = 2.82;
+  c.lattice = {n * step, n * step, n * step, 90, 90, 90};
+  c.symOps = {SymOp{{SymOpRow{0, 1, 0}, SymOpRow{0, 2, 0}, SymOpRow{0, 3, 0}}}};
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<double> jitter(-0.1, 0.1);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j)
+      for (int k = 0; k < n; ++k)
+        c.sites.push_back({(i + j + k) % 2 ? "Cl" : "Na", (i + j + k) % 2 ? -1.0 : 1.0, 1.0,
+                           (i + jitter(rng) / step) / n, (j + jitter(rng) / step) / n,
+                           (k + jitter(rng) / step) / n});
+  return c;
+}
+
+Crystal withExactWeights(Crystal c) {
+  const double n = double(c.symOps.size()) * (c.inversionAtOrigin ? 2 : 1);
+  for (Site& s : c.sites)
+    s.W = std::round(s.W * n) / n;
+  return c;
+}
+
+Crystal cellNamed(const std::string& name) {
+  if (name.rfind("p1:", 0) == 0) return p1Cell(std::atoi(name.c_str() + 3));
+  if (name.rfind("random:", 0) == 0) {
+    test::RandomCellShape shape;
+    shape.perEdge = std::atoi(name.c_str() + 7);
+    shape.oblique = name.find(":oblique") != std::string::npos;
+    shape.charged = name.find(":charged") != std::string::npos;
+    return test::randomCell(shape);
+  }
+  return withExactWeights(test::readCrystalFile(name));
+}
+
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+long peakMegabytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+int run(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: pme_validation check TOLERANCE CELL... | "
+                         "time TOLERANCE THREADS CELL...\n");
+    return 2;
+  }
+  const std::string mode = argv[1];
+  const double tolerance = std::atof(argv[2]);
+  if (mode == "check") {
+    for (int a = 3; a < argc; ++a) {
+      const Crystal c = cellNamed(argv[a]);
+      const EwaldSites reference = ewaldSitePotentials(prepareEwald(c, 1e-10, 0));
+      EwaldSites mesh;
+      if (const char* fixed = std::getenv("PME_FIXED")) {
+        // alpha rc K order: a fixed choice, for measuring the estimate's constant.
+        EwaldParameters p;
+        int k = 0;
+        std::sscanf(fixed, "%lf %lf %d %d", &p.alpha, &p.cutoff, &k, &p.splineOrder);
+        const CellGeometry g = buildCellGeometry(c.lattice, 0.0);
+        const double h = g.a / k;
+        p.mesh = {k, int(std::ceil(g.b / h)), int(std::ceil(g.c / h))};
+        p.tolerance = tolerance;
+        mesh = pmeSitePotentials(preparePmeWith(c, p, 0));
+      } else {
+        mesh = pmeSitePotentials(preparePme(c, tolerance, 0));
+      }
+      double largest = 0, squares = 0;
+      for (std::size_t i = 0; i < c.sites.size(); ++i) {
+        const double e = std::fabs(mesh.potentials[i] - reference.potentials[i]);
+        largest = std::max(largest, e);
+        squares += e * e;
+      }
+      const EwaldParameters& p = mesh.parameters;
+      std::printf("%s %zu alpha=%.4f rc=%.3f mesh=%dx%dx%d order=%d estimate=%.3g max=%.3g "
+                  "rms=%.3g max/T=%.3g\n",
+                  argv[a], c.sites.size(), p.alpha, p.cutoff, p.mesh[0], p.mesh[1], p.mesh[2],
+                  p.splineOrder, p.estimate(), largest, std::sqrt(squares / double(c.sites.size())),
+                  largest / tolerance);
+      std::fflush(stdout);
+    }
+  } else if (mode == "time") {
+    const int threads = std::atoi(argv[3]);
+    for (int a = 4; a < argc; ++a) {
+      const Crystal c = cellNamed(argv[a]);
+      const double start = wallSeconds();
+      const PmeModel model = preparePme(c, tolerance, threads);
+      const double prepared = wallSeconds();
+      const EwaldSites sites = pmeSitePotentials(model);
+      const double done = wallSeconds();
+      const EwaldParameters& p = sites.parameters;
+      std::printf("%s %zu seconds=%.3f (mesh %.3f, sites %.3f) alpha=%.4f rc=%.3f mesh=%dx%dx%d "
+                  "order=%d estimate=%.3g\n",
+                  argv[a], c.sites.size(), done - start, prepared - start, done - prepared, p.alpha,
+                  p.cutoff, p.mesh[0], p.mesh[1], p.mesh[2], p.splineOrder, p.estimate());
+    }
+    std::printf("peak %ld MB\n", peakMegabytes());
+  } else {
+    std::fprintf(stderr, "pme_validation: unknown mode '%s'\n", mode.c_str());
+    return 2;
+  }
+  return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const Fault& fault) {
+    std::fprintf(stderr, "pme_validation: %s\n", fault.text.c_str());
+    return 1;
+  }
+}
