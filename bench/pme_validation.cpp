@@ -25,6 +25,7 @@
 #include "electrostatics/ewald_model.hpp"
 #include "electrostatics/ewald_sites.hpp"
 #include "electrostatics/pme_model.hpp"
+#include "electrostatics/pme_parameters.hpp"
 
 namespace {
 
@@ -100,7 +101,16 @@ int run(int argc, char** argv) {
         const double h = g.a / k;
         p.mesh = {k, int(std::ceil(g.b / h)), int(std::ceil(g.c / h))};
         p.tolerance = tolerance;
+        double q2 = 0;
+        for (const AtomImage& atom : cellAtoms(c, cellFrame(g)))
+          q2 += atom.charge * atom.charge;
+        double spacing = 0;
+        const double edges[3] = {g.a, g.b, g.c};
+        for (int i = 0; i < 3; ++i)
+          spacing = std::max(spacing, edges[i] / p.mesh[i]);
+        p.reciprocalEstimate = meshEstimate(p.splineOrder, spacing, p.alpha, q2, g.volume);
         mesh = pmeSitePotentials(preparePmeWith(c, p, 0));
+        mesh.parameters.reciprocalEstimate = p.reciprocalEstimate;
       } else {
         mesh = pmeSitePotentials(preparePme(c, tolerance, 0));
       }
