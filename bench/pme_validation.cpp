@@ -138,6 +138,19 @@ int run(int argc, char** argv) {
       const EwaldSites sites = pmeSitePotentials(model);
       const double done = wallSeconds();
       const EwaldParameters& p = sites.parameters;
+      PmeWorkload work;
+      work.volume = model.geometry.volume;
+      work.cellAtoms = work.points = std::int64_t(c.sites.size());
+      work.edges = {model.geometry.a, model.geometry.b, model.geometry.c};
+      const std::array<int, 3> none{1, 1, 1};
+      EwaldWorkload real;
+      real.volume = work.volume;
+      real.cellAtoms = real.points = work.cellAtoms;
+      std::printf("predicted: total %.3f s, real %.3f s, mesh part %.3f s\n",
+                  1e-9 * predictedPmeWork(work, p.cutoff, p.mesh, p.splineOrder),
+                  1e-9 * predictedWork(real, p.cutoff, 0.0),
+                  1e-9 * (predictedPmeWork(work, p.cutoff, p.mesh, p.splineOrder) -
+                          predictedPmeWork(work, p.cutoff, none, p.splineOrder)));
       std::printf("%s %zu seconds=%.3f (mesh %.3f, sites %.3f) alpha=%.4f rc=%.3f mesh=%dx%dx%d "
                   "order=%d estimate=%.3g\n",
                   argv[a], c.sites.size(), done - start, prepared - start, done - prepared, p.alpha,

@@ -49,6 +49,8 @@ class Result:
     alpha: Optional[float]
     cutoff: Optional[float]
     tolerance: Optional[float]
+    mesh: Optional[tuple[int, int, int]]
+    spline_order: Optional[int]
     estimate: Optional[float]
     def at(self, points: npt.ArrayLike, threads: Optional[int] = ...) -> Arrays: ...
     def grid(self, shape: Union[int, Sequence[int]], quantity: str = ...,

@@ -73,4 +73,25 @@ def compute_ewald(lattice: Sequence[float], operations: Sequence[OperationRows],
                   inversion: bool, sites: Sequence[SiteValues], tolerance: float,
                   threads: Optional[int] = ..., max_memory: Optional[int] = ...
                   ) -> EwaldComputation: ...
+
+class PmeComputation:
+    energy: float
+    site_potentials: npt.NDArray[np.float64]
+    alpha: float
+    cutoff: float
+    tolerance: float
+    estimate: float
+    mesh: tuple[int, int, int]
+    spline_order: int
+    table_entries: int
+    def at(self, points: npt.ArrayLike, threads: Optional[int] = ...) -> Points: ...
+    def grid(self, shape: Sequence[int], quantity: str,
+             threads: Optional[int] = ...) -> npt.NDArray[np.float64]: ...
+
+def compute_pme(lattice: Sequence[float], operations: Sequence[OperationRows],
+                inversion: bool, sites: Sequence[SiteValues], tolerance: float,
+                threads: Optional[int] = ..., max_memory: Optional[int] = ...
+                ) -> PmeComputation: ...
+def split_method(lattice: Sequence[float], operations: Sequence[OperationRows],
+                 inversion: bool, sites: Sequence[SiteValues], tolerance: float) -> str: ...
 DEFAULT_CIF_TOLERANCE: float

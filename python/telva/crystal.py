@@ -259,13 +259,16 @@ class Crystal:
         r = self.default_radius() if radius is None else radius
         return min(capped, _core.qmax_for_tolerance(largest, r, _core.DEFAULT_CIF_TOLERANCE))
 
-    def compute(self, method: str = "ewald", tolerance: float = 1e-8,
+    def compute(self, method: str = "auto", tolerance: float = 1e-8,
                 radius: float | None = None, qmax: float | None = None,
                 threads: int | None = None, max_memory: int | None = None) -> Result:
         """The site potentials and the energy.
 
-        method="ewald" (the default) gives converged point-charge potentials
-        within `tolerance` e/A. method="sphere" gives the telva listing's
+        method="ewald" gives converged point-charge potentials within
+        `tolerance` e/A by the direct Gaussian method, method="pme" the same
+        by smooth particle-mesh Ewald (for large cells), and method="auto"
+        (the default) whichever of the two is predicted to be faster; cells
+        of fewer than 2000 atoms always take "ewald". method="sphere" gives the telva listing's
         numbers bit for bit, with the sphere radius `radius` (A) and the
         reciprocal-space range `qmax` (1/A); both default to the input file's
         values, or as telva-cif chooses them. `threads` caps the threads used
@@ -291,6 +294,17 @@ class Crystal:
             core = _core.compute_sphere(self._lattice, self._rows, self.inversion,
                                         self._site_values(), r, q, threads, max_memory)
             return Result(self, "sphere", core, max_memory)
+        if method in ("auto", "pme"):
+            t = _finite_number(tolerance, "tolerance")
+            if not t > 0:
+                raise ValueError(f"tolerance must be a positive number of e/A, not {t:g}")
+            if method == "auto":
+                method = _core.split_method(self._lattice, self._rows, self.inversion,
+                                            self._site_values(), t)
+            if method == "pme":
+                core = _core.compute_pme(self._lattice, self._rows, self.inversion,
+                                         self._site_values(), t, threads, max_memory)
+                return Result(self, "pme", core, max_memory)
         if method == "ewald":
             t = _finite_number(tolerance, "tolerance")
             if not t > 0:
@@ -301,7 +315,7 @@ class Crystal:
             core = _core.compute_ewald(self._lattice, self._rows, self.inversion,
                                        self._site_values(), t, threads, max_memory)
             return Result(self, "ewald", core, max_memory)
-        raise ValueError(f"method must be 'ewald' or 'sphere', not {method!r}")
+        raise ValueError(f"method must be 'auto', 'ewald', 'pme' or 'sphere', not {method!r}")
 
     def __repr__(self) -> str:
         a, b, c, alpha, beta, gamma = self.cell

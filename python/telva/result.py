@@ -58,11 +58,11 @@ class Energy:
 class Result:
     """The result of Crystal.compute.
 
-    method: 'sphere' or 'ewald'. site_potentials: e/A, one per site of the
+    method: 'sphere', 'ewald' or 'pme'. site_potentials: e/A, one per site of the
     crystal, in order. energy: Energy. table_entries: the reflections of the
     table's index box. radius, qmax: the sphere method's settings (None for
     ewald); alpha, cutoff, tolerance, estimate: the ewald method's (None for
-    sphere).
+    sphere); mesh, spline_order: the pme method's (None for the others).
     """
 
     def __init__(self, crystal: "Crystal", method: str, core: Any,
@@ -82,6 +82,11 @@ class Result:
         self.cutoff = getattr(core, "cutoff", None)
         self.tolerance = getattr(core, "tolerance", None)
         self.estimate = getattr(core, "estimate", None)
+        # The mesh method's (None for the others): nodes along a, b, c and
+        # the B-splines' order.
+        mesh = getattr(core, "mesh", None)
+        self.mesh = tuple(mesh) if mesh is not None else None
+        self.spline_order = getattr(core, "spline_order", None)
 
     def at(self, points: Any, threads: int | None = None
            ) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:

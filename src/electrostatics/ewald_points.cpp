@@ -18,6 +18,8 @@ std::vector<Vec3> cartesianPoints(const AtomCells& cells, std::span<const Positi
   return cartesian;
 }
 
+} // namespace
+
 std::vector<RealSpaceSum> realSpaceWithBackground(const AtomCells& cells, const EwaldParameters& p,
                                                   double background,
                                                   std::span<const Position> points, int threads) {
@@ -27,8 +29,6 @@ std::vector<RealSpaceSum> realSpaceWithBackground(const AtomCells& cells, const 
     sum.potential += background;
   return sums;
 }
-
-} // namespace
 
 std::vector<RealSpaceSum> ewaldRealSpace(const EwaldModel& model,
                                          std::span<const Position> points) {

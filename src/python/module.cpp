@@ -41,6 +41,7 @@
 #include "map/map_file.hpp"
 #include "map/map_writers.hpp"
 #include "map/output_file.hpp"
+#include "map/pme_map.hpp"
 #include "map/potential_map.hpp"
 #include "records/record_files.hpp"
 
@@ -420,6 +421,56 @@ py::array_t<double> ewaldGrid(const EwaldComputation& c, const std::array<int, 3
   return mapArray(map, shape);
 }
 
+// The mesh method's computation, as the Gaussian method's above.
+struct PmeComputation {
+  PmeModel model;
+  EwaldSites sites;
+};
+
+PmeComputation computePme(const Crystal& crystal, double tolerance, int threads,
+                          std::int64_t memoryLimit) {
+  PmeComputation c;
+  c.model = preparePme(crystal, tolerance, threads, memoryLimit);
+  c.sites = pmeSitePotentials(c.model);
+  for (double value : c.sites.potentials)
+    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
+  if (!std::isfinite(c.sites.energy)) throw Fault{faults::notFinite, notFiniteText};
+  return c;
+}
+
+py::tuple pmeAt(const PmeComputation& c,
+                const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+  const std::vector<Position> positions = pointsFromArray(points);
+  EwaldPoints results;
+  {
+    py::gil_scoped_release release;
+    results = pmePoints(c.model, positions);
+  }
+  const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
+  py::array_t<double> phiw(n), phic(n), distance(n);
+  py::array_t<std::int64_t> neighbour(n);
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const EwaldPoint& r = results.points[i];
+    if (!std::isfinite(r.phiw) || std::isnan(r.phic)) throw Fault{faults::notFinite, notFiniteText};
+    phiw.mutable_at(i) = r.phiw;
+    phic.mutable_at(i) = r.phic;
+    neighbour.mutable_at(i) = r.site;
+    distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
+  }
+  return py::make_tuple(phiw, phic, neighbour, distance);
+}
+
+py::array_t<double> pmeGrid(const PmeComputation& c, const std::array<int, 3>& shape,
+                            const std::string& quantity) {
+  const MapQuantity which = mapQuantity(quantity, false);
+  PotentialMap map;
+  {
+    py::gil_scoped_release release;
+    map = pmeMap(c.model, {shape[0], shape[1], shape[2]}, which);
+  }
+  return mapArray(map, shape);
+}
+
 // Every fault of the core as the Python exception that fits it, with the
 // program's text.
 void translateFaults(std::exception_ptr thrown, PyObject* conversionError,
@@ -634,6 +685,75 @@ PYBIND11_MODULE(_core, m) {
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
       "The Gaussian method's computation: converged point-charge potentials within tolerance.");
+
+  py::class_<PmeComputation>(m, "PmeComputation",
+                             "The mesh method's model, site potentials and energy.")
+      .def_property_readonly("energy", [](const PmeComputation& c) { return c.sites.energy; })
+      .def_property_readonly("site_potentials",
+                             [](const PmeComputation& c) {
+                               return py::array_t<double>(c.sites.potentials.size(),
+                                                          c.sites.potentials.data());
+                             })
+      .def_property_readonly("alpha",
+                             [](const PmeComputation& c) { return c.model.parameters.alpha; })
+      .def_property_readonly("cutoff",
+                             [](const PmeComputation& c) { return c.model.parameters.cutoff; })
+      .def_property_readonly("tolerance",
+                             [](const PmeComputation& c) { return c.model.parameters.tolerance; })
+      .def_property_readonly("estimate",
+                             [](const PmeComputation& c) { return c.model.parameters.estimate(); })
+      .def_property_readonly("mesh",
+                             [](const PmeComputation& c) { return c.model.parameters.mesh; })
+      .def_property_readonly("spline_order",
+                             [](const PmeComputation& c) { return c.model.parameters.splineOrder; })
+      .def_property_readonly("table_entries", [](const PmeComputation&) { return 0; })
+      .def(
+          "at",
+          [](const PmeComputation& c,
+             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return pmeAt(c, points);
+          },
+          py::arg("points"), py::arg("threads") = py::none(),
+          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
+      .def(
+          "grid",
+          [](const PmeComputation& c, const std::array<int, 3>& shape, const std::string& quantity,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return pmeGrid(c, shape, quantity);
+          },
+          py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
+          "phic or phiw at the nodes of a grid, the mesh interpolated.");
+
+  m.def(
+      "compute_pme",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double tolerance,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computePme(crystal, tolerance, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+      "The mesh method's computation: converged point-charge potentials within tolerance.");
+
+  m.def(
+      "split_method",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double tolerance) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        py::gil_scoped_release release;
+        return chooseSplitMethod(crystal, tolerance) == SplitMethod::mesh ? std::string("pme")
+                                                                          : std::string("ewald");
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"),
+      "'ewald' or 'pme': the method of the least predicted work for this crystal and tolerance.");
 
   m.def(
       "compute_sphere",
