@@ -13,13 +13,16 @@
 #include "crystal/cell_geometry.hpp"
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/ewald_model.hpp"
+#include "electrostatics/pme_model.hpp"
 #include "electrostatics/sphere_model.hpp"
+#include "electrostatics/split_method.hpp"
 #include "map/ewald_map.hpp"
 #include "map/map_arguments.hpp"
 #include "map/map_fault.hpp"
 #include "map/map_input.hpp"
 #include "map/map_writers.hpp"
 #include "map/output_file.hpp"
+#include "map/pme_map.hpp"
 #include "map/slice_picture.hpp"
 
 namespace telva {
@@ -177,6 +180,32 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     methodText = "sphere method, R " + fixed(crystal.radius, 2) + " A, qmax " +
                  fixed(crystal.range, 2) + " 1/A, " +
                  std::to_string(model.geometry.requiredEntries) + " table entries";
+  } else if (const double tolerance = a.tolerance.value_or(defaultEwaldTolerance);
+             a.method == MapMethod::pme ||
+             (a.method == MapMethod::automatic &&
+              chooseSplitMethod(crystal.crystal, tolerance,
+                                static_cast<std::int64_t>(grid.nodes())) == SplitMethod::mesh)) {
+    const double left = double(a.maxMemory) - memory.total();
+    PmeModel model;
+    try {
+      model = preparePme(crystal.crystal, tolerance, threads,
+                         static_cast<std::int64_t>(std::max(left, 0.0)),
+                         static_cast<std::int64_t>(grid.nodes()));
+    } catch (const Fault& fault) {
+      if (fault.number != faults::outOfMemory) throw;
+      throw Fault{mapFaults::memory, fault.text + ", beside the grid of " +
+                                         megabytes(memory.total()) +
+                                         "; raise the limit with --max-memory or choose a "
+                                         "coarser grid or a larger --tolerance"};
+    }
+    map = pmeMap(model, grid, a.quantity, onProgress);
+    const EwaldParameters& p = model.parameters;
+    std::ostringstream text;
+    text << "pme method, tolerance " << p.tolerance << " e/A: alpha " << fixed(p.alpha, 4)
+         << " 1/A, rc " << fixed(p.cutoff, 3) << " A, mesh " << p.mesh[0] << " x " << p.mesh[1]
+         << " x " << p.mesh[2] << ", B-splines of order " << p.splineOrder << ", estimate "
+         << p.estimate() << " e/A";
+    methodText = text.str();
   } else {
     const double left = double(a.maxMemory) - memory.total();
     const auto nodes = static_cast<std::int64_t>(grid.nodes());
