@@ -31,4 +31,12 @@ struct ClosestPair {
 // a cell list (near_pairs.hpp) in time linear in the atoms.
 ClosestPair closestChargedPair(const Crystal& crystal, double tolerance);
 
+// Both at once, the sites' images formed once: what a front end asks of a
+// crystal it is handed.
+struct SiteGeometry {
+  std::vector<int> multiplicities;
+  ClosestPair closest;
+};
+SiteGeometry siteGeometry(const Crystal& crystal, double tolerance);
+
 } // namespace telva

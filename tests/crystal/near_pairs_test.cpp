@@ -143,8 +143,9 @@ TEST(NearPairs, VisitsEveryPointWithinTheRadiusOnce) {
     const NearCells cells = buildNearCells(cell, points, reach);
     for (int k = 0; k < 30; ++k) {
       const Position& p = points[k];
+      double radius = reach;
       std::vector<int> seen(points.size(), 0);
-      forEachPointNear(cells, cell, points, p, reach, [&](std::int32_t j, double d) {
+      forEachPointNear(cells, cell, p, radius, [&](std::int32_t j, double d) {
         ++seen[j];
         EXPECT_EQ(d, nearestImageDistance(cell, p, points[j]));
       });
