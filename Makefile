@@ -57,6 +57,7 @@ fuzz-cif: deps
 	  $(FUZZ_DIR)/cif_corpus fuzz/cif_corpus fuzz/cif_regressions
 
 bench: deps
+	@tools/install-deps.sh --bench
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
 	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python
 	bench/run.sh

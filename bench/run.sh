@@ -49,3 +49,8 @@ else
   echo "  ewald map: the Gaussian method is not in this build"
 fi
 rm -rf "$work"
+
+# Large P1 cells against LAMMPS's PPPM, and the set-up of 10^6 atoms from
+# arrays (LAMMPS_PEER_ARGS=--quick for the 64,000-atom cell alone).
+echo
+/usr/bin/python3 bench/lammps_peer.py ${LAMMPS_PEER_ARGS:-}

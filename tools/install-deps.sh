@@ -11,6 +11,11 @@ packages=(g++ cmake make python3 libgtest-dev libbenchmark-dev time gemmi-dev ta
   python3-ase python3-setuptools python3-wheel python3-venv python3-pip
   # telva-screen: Dask distributed and the progress bar
   python3-dask python3-distributed python3-tqdm)
+# --bench: LAMMPS too, the peer of make bench's large cells (bench/lammps_peer.py);
+# the plain install does not pull it.
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(lammps)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -103,18 +103,62 @@ void checkCrystal(const Crystal& crystal) {
                           " of a symmetry operation names no axis: use 0 or +-1, +-2, +-3"};
 }
 
+// Sites handed over as arrays, for crystals too large for a list of tuples:
+// charges Z and weights W of shape (n,), fractional coordinates of shape
+// (n, 3), copied once into the core's sites (labels blank; no computation
+// reads them). Python's Crystal builds one of these for every computation.
+struct SiteTable {
+  std::vector<Site> sites;
+};
+
+using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+SiteTable siteTable(const DoubleArray& charges, const DoubleArray& weights,
+                    const DoubleArray& coordinates) {
+  if (charges.ndim() != 1 || weights.ndim() != 1)
+    throw Fault{faults::invalidValue, "charges and weights must be arrays of shape (n,)"};
+  if (coordinates.ndim() != 2 || coordinates.shape(1) != 3)
+    throw Fault{faults::invalidValue, "coordinates must be an array of shape (n, 3)"};
+  const py::ssize_t n = charges.shape(0);
+  if (weights.shape(0) != n || coordinates.shape(0) != n)
+    throw Fault{faults::invalidValue,
+                "charges, weights and coordinates must have one row per site: " +
+                    std::to_string(n) + ", " + std::to_string(weights.shape(0)) + " and " +
+                    std::to_string(coordinates.shape(0)) + " rows"};
+  SiteTable table;
+  table.sites.resize(static_cast<std::size_t>(n));
+  const double* z = charges.data();
+  const double* w = weights.data();
+  const double* xyz = coordinates.data();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    Site& s = table.sites[static_cast<std::size_t>(i)];
+    s.charge = z[i];
+    s.W = w[i];
+    s.x = xyz[3 * i], s.y = xyz[3 * i + 1], s.z = xyz[3 * i + 2];
+  }
+  return table;
+}
+
 Crystal makeCrystal(const std::array<double, 6>& lattice,
                     const std::vector<OperationRows>& operations, bool inversion,
-                    const std::vector<SiteValues>& sites) {
+                    const SiteTable& sites) {
   Crystal crystal;
   crystal.lattice = lattice;
   for (const OperationRows& rows : operations)
     crystal.symOps.push_back(toSymOp(rows));
   crystal.inversionAtOrigin = inversion;
-  for (const auto& [label, charge, w, x, y, z] : sites)
-    crystal.sites.push_back({label, charge, w, x, y, z});
+  crystal.sites = sites.sites;
   checkCrystal(crystal);
   return crystal;
+}
+
+Crystal makeCrystal(const std::array<double, 6>& lattice,
+                    const std::vector<OperationRows>& operations, bool inversion,
+                    const std::vector<SiteValues>& sites) {
+  SiteTable table;
+  for (const auto& [label, charge, w, x, y, z] : sites)
+    table.sites.push_back({label, charge, w, x, y, z});
+  return makeCrystal(lattice, operations, inversion, table);
 }
 
 // 0 for the machine's thread count, else the count asked for (1 to 256).
@@ -564,13 +608,8 @@ PYBIND11_MODULE(_core, m) {
       [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
          bool inversion, const std::vector<SiteValues>& sites) {
         const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
-        const CellGeometry cell = buildCellGeometry(crystal.lattice, 0);
-        std::vector<int> multiplicities;
-        for (int i = 0; i < static_cast<int>(crystal.sites.size()); ++i)
-          multiplicities.push_back(
-              static_cast<int>(siteImages(crystal, cell, i, samePointToleranceA).size()));
-        return py::make_tuple(multiplicities,
-                              closestChargedPair(crystal, samePointToleranceA).distance);
+        const SiteGeometry geometry = siteGeometry(crystal, samePointToleranceA);
+        return py::make_tuple(geometry.multiplicities, geometry.closest.distance);
       },
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       "(multiplicities, closest): each site's distinct atoms in the cell (images within "
@@ -770,4 +809,61 @@ PYBIND11_MODULE(_core, m) {
       py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
       py::arg("max_memory") = py::none(),
       "The sphere method's computation, with the listing program's numbers.");
+
+  // The same calls with the sites as a SiteTable of arrays: no Python object
+  // per site, for cells of a million atoms.
+  py::class_<SiteTable>(m, "SiteTable",
+                        "Sites as arrays: charges (n,), weights (n,), coordinates (n, 3).")
+      .def(py::init(&siteTable), py::arg("charges"), py::arg("weights"), py::arg("coordinates"))
+      .def("__len__", [](const SiteTable& t) { return t.sites.size(); });
+  m.def(
+      "check_crystal",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion,
+         const SiteTable& sites) { makeCrystal(lattice, operations, inversion, sites); },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"));
+  m.def(
+      "site_geometry",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites) {
+        SiteGeometry geometry;
+        {
+          py::gil_scoped_release release;
+          geometry =
+              siteGeometry(makeCrystal(lattice, operations, inversion, sites), samePointToleranceA);
+        }
+        py::array_t<std::int64_t> multiplicities(
+            static_cast<py::ssize_t>(geometry.multiplicities.size()));
+        std::copy(geometry.multiplicities.begin(), geometry.multiplicities.end(),
+                  multiplicities.mutable_data());
+        return py::make_tuple(multiplicities, geometry.closest.distance);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"));
+  m.def(
+      "compute_ewald",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double tolerance, std::optional<int> threads,
+         std::optional<std::int64_t> maxMemory) {
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeEwald(makeCrystal(lattice, operations, inversion, sites), tolerance,
+                            threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none());
+  m.def(
+      "compute_sphere",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double radius, double qmax,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeSphere(makeCrystal(lattice, operations, inversion, sites), radius, qmax,
+                             threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
+      py::arg("max_memory") = py::none());
 }
