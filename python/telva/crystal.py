@@ -307,10 +307,10 @@ class Crystal:
                 raise ValueError(f"tolerance must be a positive number of e/A, not {t:g}")
             if method == "auto":
                 method = _core.split_method(self._lattice, self._rows, self.inversion,
-                                            self._site_values(), t)
+                                            self._site_table(), t)
             if method == "pme":
                 core = _core.compute_pme(self._lattice, self._rows, self.inversion,
-                                         self._site_values(), t, threads, max_memory)
+                                         self._site_table(), t, threads, max_memory)
                 return Result(self, "pme", core, max_memory)
         if method == "ewald":
             t = _finite_number(tolerance, "tolerance")

@@ -866,4 +866,29 @@ PYBIND11_MODULE(_core, m) {
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
       py::arg("max_memory") = py::none());
+  m.def(
+      "compute_pme",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double tolerance, std::optional<int> threads,
+         std::optional<std::int64_t> maxMemory) {
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computePme(makeCrystal(lattice, operations, inversion, sites), tolerance, threadCap,
+                          limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none());
+  m.def(
+      "split_method",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double tolerance) {
+        py::gil_scoped_release release;
+        return chooseSplitMethod(makeCrystal(lattice, operations, inversion, sites), tolerance) ==
+                       SplitMethod::mesh
+                   ? std::string("pme")
+                   : std::string("ewald");
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"));
 }
