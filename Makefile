@@ -59,7 +59,7 @@ fuzz-cif: deps
 bench: deps
 	@tools/install-deps.sh --bench
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
-	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python pme_validation
 	bench/run.sh
 
 clean:
