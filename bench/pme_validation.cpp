@@ -88,45 +88,54 @@ int run(int argc, char** argv) {
   const std::string mode = argv[1];
   const double tolerance = std::atof(argv[2]);
   if (mode == "check") {
+    // TOLERANCE may list several, comma-separated: one reference serves all.
+    std::vector<double> tolerances;
+    for (const char* p = argv[2]; *p;) {
+      char* end = nullptr;
+      tolerances.push_back(std::strtod(p, &end));
+      p = *end == ',' ? end + 1 : end;
+    }
     for (int a = 3; a < argc; ++a) {
       const Crystal c = cellNamed(argv[a]);
       const EwaldSites reference = ewaldSitePotentials(prepareEwald(c, 1e-10, 0));
-      EwaldSites mesh;
-      if (const char* fixed = std::getenv("PME_FIXED")) {
-        // alpha rc K order: a fixed choice, for measuring the estimate's constant.
-        EwaldParameters p;
-        int k = 0;
-        std::sscanf(fixed, "%lf %lf %d %d", &p.alpha, &p.cutoff, &k, &p.splineOrder);
-        const CellGeometry g = buildCellGeometry(c.lattice, 0.0);
-        const double h = g.a / k;
-        p.mesh = {k, int(std::ceil(g.b / h)), int(std::ceil(g.c / h))};
-        p.tolerance = tolerance;
-        double q2 = 0;
-        for (const AtomImage& atom : cellAtoms(c, cellFrame(g)))
-          q2 += atom.charge * atom.charge;
-        double spacing = 0;
-        const double edges[3] = {g.a, g.b, g.c};
-        for (int i = 0; i < 3; ++i)
-          spacing = std::max(spacing, edges[i] / p.mesh[i]);
-        p.reciprocalEstimate = meshEstimate(p.splineOrder, spacing, p.alpha, q2, g.volume);
-        mesh = pmeSitePotentials(preparePmeWith(c, p, 0));
-        mesh.parameters.reciprocalEstimate = p.reciprocalEstimate;
-      } else {
-        mesh = pmeSitePotentials(preparePme(c, tolerance, 0));
+      for (double tolerance : tolerances) {
+        EwaldSites mesh;
+        if (const char* fixed = std::getenv("PME_FIXED")) {
+          // alpha rc K order: a fixed choice, for measuring the estimate's constant.
+          EwaldParameters p;
+          int k = 0;
+          std::sscanf(fixed, "%lf %lf %d %d", &p.alpha, &p.cutoff, &k, &p.splineOrder);
+          const CellGeometry g = buildCellGeometry(c.lattice, 0.0);
+          const double h = g.a / k;
+          p.mesh = {k, int(std::ceil(g.b / h)), int(std::ceil(g.c / h))};
+          p.tolerance = tolerance;
+          double q2 = 0;
+          for (const AtomImage& atom : cellAtoms(c, cellFrame(g)))
+            q2 += atom.charge * atom.charge;
+          double spacing = 0;
+          const double edges[3] = {g.a, g.b, g.c};
+          for (int i = 0; i < 3; ++i)
+            spacing = std::max(spacing, edges[i] / p.mesh[i]);
+          p.reciprocalEstimate = meshEstimate(p.splineOrder, spacing, p.alpha, q2, g.volume);
+          mesh = pmeSitePotentials(preparePmeWith(c, p, 0));
+          mesh.parameters.reciprocalEstimate = p.reciprocalEstimate;
+        } else {
+          mesh = pmeSitePotentials(preparePme(c, tolerance, 0));
+        }
+        double largest = 0, squares = 0;
+        for (std::size_t i = 0; i < c.sites.size(); ++i) {
+          const double e = std::fabs(mesh.potentials[i] - reference.potentials[i]);
+          largest = std::max(largest, e);
+          squares += e * e;
+        }
+        const EwaldParameters& p = mesh.parameters;
+        std::printf("%s %zu alpha=%.4f rc=%.3f mesh=%dx%dx%d order=%d estimate=%.3g max=%.3g "
+                    "rms=%.3g max/T=%.3g\n",
+                    argv[a], c.sites.size(), p.alpha, p.cutoff, p.mesh[0], p.mesh[1], p.mesh[2],
+                    p.splineOrder, p.estimate(), largest,
+                    std::sqrt(squares / double(c.sites.size())), largest / tolerance);
+        std::fflush(stdout);
       }
-      double largest = 0, squares = 0;
-      for (std::size_t i = 0; i < c.sites.size(); ++i) {
-        const double e = std::fabs(mesh.potentials[i] - reference.potentials[i]);
-        largest = std::max(largest, e);
-        squares += e * e;
-      }
-      const EwaldParameters& p = mesh.parameters;
-      std::printf("%s %zu alpha=%.4f rc=%.3f mesh=%dx%dx%d order=%d estimate=%.3g max=%.3g "
-                  "rms=%.3g max/T=%.3g\n",
-                  argv[a], c.sites.size(), p.alpha, p.cutoff, p.mesh[0], p.mesh[1], p.mesh[2],
-                  p.splineOrder, p.estimate(), largest, std::sqrt(squares / double(c.sites.size())),
-                  largest / tolerance);
-      std::fflush(stdout);
     }
   } else if (mode == "time") {
     const int threads = std::atoi(argv[3]);

@@ -21,6 +21,12 @@ struct SplinePlace {
   std::array<std::array<double, largestSplineOrder>, 3> weights{};
 };
 
+// The nodes base - j, j = 0 .. order-1, of one axis of K nodes, wrapped.
+void wrappedNodes(int base, int order, int nodes, int* out) {
+  for (int j = 0; j < order; ++j)
+    out[j] = base - j < 0 ? base - j + nodes : base - j;
+}
+
 SplinePlace splinePlace(const std::array<int, 3>& nodes, int order, const Position& s) {
   SplinePlace place;
   const double f[3] = {s.x, s.y, s.z};
@@ -75,11 +81,14 @@ void spreadCharges(const PmeModel& model, const std::vector<AtomImage>& atoms) {
           for (int n = bucketStart[bucket]; n < bucketStart[bucket + 1]; ++n) {
             const SplinePlace& p = places[sorted[n]];
             const double w1 = charges[sorted[n]] * p.weights[0][j1];
+            int n2[largestSplineOrder], n3[largestSplineOrder];
+            wrappedNodes(p.base[1], order, k[1], n2);
+            wrappedNodes(p.base[2], order, k[2], n3);
             for (int j2 = 0; j2 < order; ++j2) {
-              double* line = values + ((p.base[1] - j2 + k[1]) % k[1]) * row;
+              double* line = values + n2[j2] * row;
               const double w12 = w1 * p.weights[1][j2];
               for (int j3 = 0; j3 < order; ++j3)
-                line[(p.base[2] - j3 + k[2]) % k[2]] += w12 * p.weights[2][j3];
+                line[n3[j3]] += w12 * p.weights[2][j3];
             }
           }
         }
@@ -123,16 +132,19 @@ double interpolate(const PmeModel& model, const Position& s) {
   const int order = model.parameters.splineOrder;
   const SplinePlace p = splinePlace(k, order, s);
   const std::int64_t row = model.mesh.rowLength;
+  int n1[largestSplineOrder], n2[largestSplineOrder], n3[largestSplineOrder];
+  wrappedNodes(p.base[0], order, k[0], n1);
+  wrappedNodes(p.base[1], order, k[1], n2);
+  wrappedNodes(p.base[2], order, k[2], n3);
   double sum = 0;
   for (int j1 = 0; j1 < order; ++j1) {
-    const double* plane =
-        model.mesh.data() + std::int64_t((p.base[0] - j1 + k[0]) % k[0]) * k[1] * row;
+    const double* plane = model.mesh.data() + std::int64_t(n1[j1]) * k[1] * row;
     double planeSum = 0;
     for (int j2 = 0; j2 < order; ++j2) {
-      const double* line = plane + ((p.base[1] - j2 + k[1]) % k[1]) * row;
+      const double* line = plane + n2[j2] * row;
       double lineSum = 0;
       for (int j3 = 0; j3 < order; ++j3)
-        lineSum += p.weights[2][j3] * line[(p.base[2] - j3 + k[2]) % k[2]];
+        lineSum += p.weights[2][j3] * line[n3[j3]];
       planeSum += p.weights[1][j2] * lineSum;
     }
     sum += p.weights[0][j1] * planeSum;

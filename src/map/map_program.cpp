@@ -169,6 +169,14 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
   OutputFile* ccp4 = take(a.ccp4);
   OutputFile* png = take(a.png);
 
+  // A split method's memory refusal, told with the grid's share.
+  auto besideTheGrid = [&](const Fault& fault) {
+    if (fault.number != faults::outOfMemory) return fault;
+    return Fault{mapFaults::memory, fault.text + ", beside the grid of " +
+                                        megabytes(memory.total()) +
+                                        "; raise the limit with --max-memory or choose a "
+                                        "coarser grid or a larger --tolerance"};
+  };
   ProgressLine progress(err, errIsTerminal);
   const GridProgress onProgress = [&](int done, int total) { progress.update(done, total); };
   PotentialMap map;
@@ -192,11 +200,7 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
                          static_cast<std::int64_t>(std::max(left, 0.0)),
                          static_cast<std::int64_t>(grid.nodes()));
     } catch (const Fault& fault) {
-      if (fault.number != faults::outOfMemory) throw;
-      throw Fault{mapFaults::memory, fault.text + ", beside the grid of " +
-                                         megabytes(memory.total()) +
-                                         "; raise the limit with --max-memory or choose a "
-                                         "coarser grid or a larger --tolerance"};
+      throw besideTheGrid(fault);
     }
     map = pmeMap(model, grid, a.quantity, onProgress);
     const EwaldParameters& p = model.parameters;
@@ -214,11 +218,7 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
       model = prepareEwald(crystal.crystal, a.tolerance.value_or(defaultEwaldTolerance), threads,
                            static_cast<std::int64_t>(std::max(left, 0.0)), nodes);
     } catch (const Fault& fault) {
-      if (fault.number != faults::outOfMemory) throw;
-      throw Fault{mapFaults::memory, fault.text + ", beside the grid of " +
-                                         megabytes(memory.total()) +
-                                         "; raise the limit with --max-memory or choose a "
-                                         "coarser grid or a larger --tolerance"};
+      throw besideTheGrid(fault);
     }
     map = ewaldMap(model, grid, a.quantity, onProgress);
     const EwaldParameters& p = model.parameters;

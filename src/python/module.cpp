@@ -417,14 +417,35 @@ struct EwaldComputation {
   EwaldSites sites;
 };
 
+// Either split method's sites, refused when a value is not finite.
+void checkSitesFinite(const EwaldSites& sites) {
+  for (double value : sites.potentials)
+    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
+  if (!std::isfinite(sites.energy)) throw Fault{faults::notFinite, notFiniteText};
+}
+
+// Either split method's points as (phiw, phic, neighbour, distance) arrays.
+py::tuple pointsTuple(const EwaldPoints& results) {
+  const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
+  py::array_t<double> phiw(n), phic(n), distance(n);
+  py::array_t<std::int64_t> neighbour(n);
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const EwaldPoint& r = results.points[i];
+    if (!std::isfinite(r.phiw) || std::isnan(r.phic)) throw Fault{faults::notFinite, notFiniteText};
+    phiw.mutable_at(i) = r.phiw;
+    phic.mutable_at(i) = r.phic;
+    neighbour.mutable_at(i) = r.site;
+    distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
+  }
+  return py::make_tuple(phiw, phic, neighbour, distance);
+}
+
 EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
                               std::int64_t memoryLimit) {
   EwaldComputation c;
   c.model = prepareEwald(crystal, tolerance, threads, memoryLimit);
   c.sites = ewaldSitePotentials(c.model);
-  for (double value : c.sites.potentials)
-    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
-  if (!std::isfinite(c.sites.energy)) throw Fault{faults::notFinite, notFiniteText};
+  checkSitesFinite(c.sites);
   return c;
 }
 
@@ -438,18 +459,7 @@ py::tuple ewaldAt(const EwaldComputation& c,
     py::gil_scoped_release release;
     results = ewaldPoints(c.model, positions);
   }
-  const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
-  py::array_t<double> phiw(n), phic(n), distance(n);
-  py::array_t<std::int64_t> neighbour(n);
-  for (py::ssize_t i = 0; i < n; ++i) {
-    const EwaldPoint& r = results.points[i];
-    if (!std::isfinite(r.phiw) || std::isnan(r.phic)) throw Fault{faults::notFinite, notFiniteText};
-    phiw.mutable_at(i) = r.phiw;
-    phic.mutable_at(i) = r.phic;
-    neighbour.mutable_at(i) = r.site;
-    distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
-  }
-  return py::make_tuple(phiw, phic, neighbour, distance);
+  return pointsTuple(results);
 }
 
 // The same by the Gaussian method, as telva-map computes it; the model's
@@ -476,9 +486,7 @@ PmeComputation computePme(const Crystal& crystal, double tolerance, int threads,
   PmeComputation c;
   c.model = preparePme(crystal, tolerance, threads, memoryLimit);
   c.sites = pmeSitePotentials(c.model);
-  for (double value : c.sites.potentials)
-    if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
-  if (!std::isfinite(c.sites.energy)) throw Fault{faults::notFinite, notFiniteText};
+  checkSitesFinite(c.sites);
   return c;
 }
 
@@ -490,18 +498,7 @@ py::tuple pmeAt(const PmeComputation& c,
     py::gil_scoped_release release;
     results = pmePoints(c.model, positions);
   }
-  const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
-  py::array_t<double> phiw(n), phic(n), distance(n);
-  py::array_t<std::int64_t> neighbour(n);
-  for (py::ssize_t i = 0; i < n; ++i) {
-    const EwaldPoint& r = results.points[i];
-    if (!std::isfinite(r.phiw) || std::isnan(r.phic)) throw Fault{faults::notFinite, notFiniteText};
-    phiw.mutable_at(i) = r.phiw;
-    phic.mutable_at(i) = r.phic;
-    neighbour.mutable_at(i) = r.site;
-    distance.mutable_at(i) = r.site >= 0 ? r.distance : std::nan("");
-  }
-  return py::make_tuple(phiw, phic, neighbour, distance);
+  return pointsTuple(results);
 }
 
 py::array_t<double> pmeGrid(const PmeComputation& c, const std::array<int, 3>& shape,
