@@ -39,7 +39,7 @@ NearCells buildNearCells(const CellGeometry& cell, std::span<const Position> poi
   const double most = 4.0 * double(points.size()) + 64.0;
   std::array<double, 3> n{};
   for (int i = 0; i < 3; ++i)
-    n[i] = std::max(1.0, std::floor(2 * cells.planeSpacing[i] / reach));
+    n[i] = std::clamp(std::floor(2 * cells.planeSpacing[i] / reach), 1.0, 1.0e6);
   while (n[0] * n[1] * n[2] > most) {
     const int widest = int(std::max_element(n.begin(), n.end()) - n.begin());
     n[widest] = std::max(1.0, std::floor(n[widest] / 2));

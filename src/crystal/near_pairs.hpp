@@ -79,10 +79,13 @@ void forEachPointNear(const NearCells& cells, const CellGeometry& cell, const Po
   for (int i = 0; i < 3; ++i) {
     const int n = cells.bins[i];
     const double half = slack(r) / cells.planeSpacing[i];
-    lo[i] = static_cast<int>(std::floor((here[i] - half) * n));
-    hi[i] = static_cast<int>(std::floor((here[i] + half) * n));
     // A window as wide as the cell: every bin once, the difference rounded.
-    whole[i] = hi[i] - lo[i] + 1 >= n;
+    whole[i] = !(half < 0.5);
+    if (!whole[i]) {
+      lo[i] = static_cast<int>(std::floor((here[i] - half) * n));
+      hi[i] = static_cast<int>(std::floor((here[i] + half) * n));
+      whole[i] = hi[i] - lo[i] + 1 >= n;
+    }
     if (whole[i]) lo[i] = 0, hi[i] = n - 1;
   }
   // Each axis walks its window as (bin, lattice shift), the bin wrapping
