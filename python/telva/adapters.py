@@ -1,5 +1,7 @@
 """Crystals from the structures of pymatgen and ASE. Neither library is
-imported until one of these is called; both are optional."""
+imported until one of these is called; both are optional. Both hand the
+atoms over as arrays (telva.from_arrays): no Site object is made until
+`crystal.sites` is asked for."""
 
 from __future__ import annotations
 
@@ -7,7 +9,9 @@ import math
 import numbers
 from typing import Any, Mapping, Sequence
 
-from .crystal import Crystal, Site
+import numpy as np
+
+from .crystal import Crystal, from_arrays
 
 
 def _require(module: str, package: str, caller: str) -> Any:
@@ -33,24 +37,33 @@ def from_pymatgen(structure: Any) -> Crystal:
     if len(structure) == 0:
         raise ValueError("the structure has no sites: give at least one")
     lattice = structure.lattice
-    sites = []
-    counts: dict[str, int] = {}
+    # One row per species of each site; an ordered structure's species are
+    # looked up once per kind.
+    kinds: dict = {}
+    rows, species_rows = [], []
     for index, site in enumerate(structure):
-        x, y, z = (float(v) for v in site.frac_coords)
         for species, amount in site.species.items():
-            charge = getattr(species, "oxi_state", None)
-            symbol = getattr(species, "symbol", str(species))
-            if charge is None:
-                raise ValueError(
-                    f"site {index} ({symbol}) has no oxidation state: decorate the structure "
-                    f"first, e.g. structure.add_oxidation_state_by_element({{'{symbol}': ...}}) "
-                    f"or structure.add_oxidation_state_by_guess()")
-            counts[symbol] = counts.get(symbol, 0) + 1
-            sites.append(Site(f"{symbol}{counts[symbol]}", float(charge), x, y, z,
-                              occupancy=float(amount), element=symbol))
-    return Crystal(lattice.abc + lattice.angles, ["x,y,z"], sites,
-                   formula=structure.composition.reduced_formula,
-                   title=structure.composition.reduced_formula)
+            rows.append((index, float(amount)))
+            species_rows.append(kinds.setdefault(species, len(kinds)))
+    charges, symbols = [], []
+    for species in kinds:
+        charge = getattr(species, "oxi_state", None)
+        symbol = getattr(species, "symbol", str(species))
+        if charge is None:
+            index = next(i for (i, _), k in zip(rows, species_rows) if k == len(charges))
+            raise ValueError(
+                f"site {index} ({symbol}) has no oxidation state: decorate the structure "
+                f"first, e.g. structure.add_oxidation_state_by_element({{'{symbol}': ...}}) "
+                f"or structure.add_oxidation_state_by_guess()")
+        charges.append(float(charge))
+        symbols.append(symbol)
+    kind = np.array(species_rows, dtype=np.int64)
+    row_site = np.array([i for i, _ in rows], dtype=np.int64)
+    formula = structure.composition.reduced_formula
+    return from_arrays(lattice.abc + lattice.angles, structure.frac_coords[row_site],
+                       np.array(charges)[kind], elements=np.array(symbols)[kind],
+                       occupancies=np.array([amount for _, amount in rows]),
+                       formula=formula, title=formula)
 
 
 def from_ase(atoms: Any, charges: Sequence[float] | Mapping[str, float]) -> Crystal:
@@ -69,32 +82,44 @@ def from_ase(atoms: Any, charges: Sequence[float] | Mapping[str, float]) -> Crys
     if not all(atoms.pbc) or atoms.cell.rank < 3:
         raise ValueError("the Atoms object needs a complete periodic cell (pbc in all three "
                          "directions and three cell vectors)")
-    symbols = atoms.get_chemical_symbols()
+    numbers = np.asarray(atoms.numbers)
+    kinds, kind = np.unique(numbers, return_inverse=True)
+    data = _require("ase.data", "ASE", "from_ase")
+    names = [data.chemical_symbols[int(z)] for z in kinds]
+    symbols = np.array(names)[kind]
     if isinstance(charges, Mapping):
-        missing = sorted(set(symbols) - set(charges))
+        missing = [name for name in names if name not in charges]
         if missing:
-            raise ValueError(f"no charge for {', '.join(missing)}: give charges for every "
-                             f"element, e.g. {{'{missing[0]}': ...}}")
-        values = [charges[s] for s in symbols]
+            raise ValueError(f"no charge for {', '.join(sorted(missing))}: give charges for "
+                             f"every element, e.g. {{'{sorted(missing)[0]}': ...}}")
+        for name in names:
+            _check_charge(charges[name])
+        values = np.array([float(charges[name]) for name in names])[kind]
     else:
+        if isinstance(charges, (str, bytes)):
+            raise TypeError("charges must be one number per atom or a dict by element")
         try:
-            values = list(charges)
-        except TypeError:
+            values = np.asarray(charges)
+        except (TypeError, ValueError):
             raise TypeError("charges must be one number per atom or a dict by element") \
                 from None
-        if len(values) != len(symbols):
-            raise ValueError(f"{len(values)} charges for {len(symbols)} atoms: give one per atom")
-    for value in values:
-        if isinstance(value, bool) or not isinstance(value, numbers.Real) \
-                or not math.isfinite(value):
-            raise ValueError(f"a charge must be a finite number, not {value!r}")
+        if values.ndim != 1 or values.shape[0] != len(numbers):
+            count = values.shape[0] if values.ndim == 1 else values.size
+            raise ValueError(f"{count} charges for {len(numbers)} atoms: give one per atom")
+        if values.dtype.kind not in "iuf" or not isinstance(charges, np.ndarray):
+            # Python values: each checked (True is no charge, though numpy takes it as 1).
+            for value in (charges if not isinstance(charges, np.ndarray) else values.tolist()):
+                _check_charge(value)
+        values = values.astype(np.float64)
+        if not np.all(np.isfinite(values)):
+            _check_charge(float(values[np.argmax(~np.isfinite(values))]))
     positions = atoms.get_scaled_positions(wrap=False)
-    counts: dict[str, int] = {}
-    sites = []
-    for symbol, charge, p in zip(symbols, values, positions):
-        counts[symbol] = counts.get(symbol, 0) + 1
-        sites.append(Site(f"{symbol}{counts[symbol]}", float(charge), float(p[0]), float(p[1]),
-                          float(p[2]), element=symbol))
     formula = atoms.get_chemical_formula()
-    return Crystal(tuple(float(v) for v in atoms.cell.cellpar()), ["x,y,z"], sites,
-                   formula=formula, title=formula)
+    return from_arrays(tuple(float(v) for v in atoms.cell.cellpar()), positions, values,
+                       elements=symbols, formula=formula, title=formula)
+
+
+def _check_charge(value: Any) -> None:
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real) \
+            or not math.isfinite(value):
+        raise ValueError(f"a charge must be a finite number, not {value!r}")

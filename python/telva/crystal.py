@@ -212,6 +212,11 @@ class Crystal:
             return self._arrays.charges
         return np.array([s.charge for s in self._site_list], dtype=np.float64)
 
+    def _elements(self) -> list[str]:
+        if self._site_list is None:
+            return self._arrays.elements.tolist()
+        return [s.element for s in self._site_list]
+
     def _site_values(self) -> list[tuple]:
         if self._site_list is None:
             return self._arrays.values()
