@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <sstream>
-#include <unordered_map>
 
 #include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
@@ -247,64 +246,18 @@ bool samePoint(const CellGeometry& cell, const Position& p, const Position& q, d
   return nearestImageDistance(cell, p, q) < toleranceA;
 }
 
-// The images of the positions found so far, by bin of their reduced
-// coordinates, bins at least twice the same-point tolerance wide across the
-// lattice planes: an image within the tolerance of a point lies in the
-// point's bin or a neighbouring one.
-struct ImageBins {
-  std::array<std::int64_t, 3> bins{};
-  std::unordered_map<std::int64_t, std::vector<std::size_t>> positionsOf; // by bin
-
-  explicit ImageBins(const CellGeometry& cell) {
-    const double spacing[3] = {1 / cell.aStar, 1 / cell.bStar, 1 / cell.cStar};
-    for (int i = 0; i < 3; ++i)
-      bins[i] =
-          std::int64_t(std::clamp(std::floor(spacing[i] / (2 * samePointToleranceA)), 1.0, 1.0e5));
-  }
-  std::array<std::int64_t, 3> binOf(const Position& p) const {
-    const double u[3] = {reducedCoordinate(p.x), reducedCoordinate(p.y), reducedCoordinate(p.z)};
-    std::array<std::int64_t, 3> b{};
-    for (int i = 0; i < 3; ++i)
-      b[i] = std::min(std::int64_t(u[i] * double(bins[i])), bins[i] - 1);
-    return b;
-  }
-  std::int64_t key(std::int64_t i, std::int64_t j, std::int64_t k) const {
-    auto wrap = [](std::int64_t v, std::int64_t n) { return ((v % n) + n) % n; };
-    return wrap(i, bins[0]) + bins[0] * (wrap(j, bins[1]) + bins[1] * wrap(k, bins[2]));
-  }
-  void add(const std::vector<Position>& images, std::size_t position) {
-    for (const Position& q : images) {
-      const auto b = binOf(q);
-      std::vector<std::size_t>& list = positionsOf[key(b[0], b[1], b[2])];
-      if (list.empty() || list.back() != position) list.push_back(position);
-    }
-  }
-};
-
 // The first position (in their order) with an image at p, or positions.size():
 // what a search of every image of every position finds, from the positions
 // with an image near p.
-std::size_t firstSamePosition(const ImageBins& bins, const std::vector<CellPosition>& positions,
+std::size_t firstSamePosition(const GrowingBins& bins, const std::vector<CellPosition>& positions,
                               const CellGeometry& cell, const Position& p) {
-  const auto b = bins.binOf(p);
   std::size_t first = positions.size();
-  std::vector<std::int64_t> seen;
-  for (std::int64_t dk = -1; dk <= 1; ++dk)
-    for (std::int64_t dj = -1; dj <= 1; ++dj)
-      for (std::int64_t di = -1; di <= 1; ++di) {
-        const std::int64_t key = bins.key(b[0] + di, b[1] + dj, b[2] + dk);
-        // Fewer than three bins along an edge meet the same bin twice.
-        if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
-        seen.push_back(key);
-        const auto found = bins.positionsOf.find(key);
-        if (found == bins.positionsOf.end()) continue;
-        for (std::size_t c : found->second)
-          if (c < first && std::any_of(positions[c].images.begin(), positions[c].images.end(),
-                                       [&](const Position& q) {
-                                         return samePoint(cell, p, q, samePointToleranceA);
-                                       }))
-            first = c;
-      }
+  bins.forEachCandidate(p, [&](std::size_t c) {
+    if (c < first &&
+        std::any_of(positions[c].images.begin(), positions[c].images.end(),
+                    [&](const Position& q) { return samePoint(cell, p, q, samePointToleranceA); }))
+      first = c;
+  });
   return first;
 }
 
@@ -318,7 +271,7 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
   std::vector<CellPosition> positions;
   const int order = static_cast<int>(group.size());
   const CellGeometry cell = buildCellGeometry(lattice, 0);
-  ImageBins images(cell);
+  GrowingBins images(cell, samePointToleranceA); // the images of the positions so far
   std::vector<std::string> empty;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
@@ -341,7 +294,8 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
                        " images do not divide the " + std::to_string(order) +
                        " operations; is it within " + number(samePointToleranceA, 2) +
                        " A of a special position without lying on it?");
-      images.add(c.images, positions.size());
+      for (const Position& q : c.images)
+        images.add(q, positions.size());
       positions.push_back(std::move(c));
       same = positions.end() - 1;
     }
