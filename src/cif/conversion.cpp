@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <unordered_set>
 
 #include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
@@ -547,6 +548,7 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
                                       const std::vector<CellPosition>& positions,
                                       std::vector<std::string>& notes) {
   std::vector<std::string> labels;
+  std::unordered_set<std::string> taken; // the labels so far, for the uniqueness test
   for (const CellPosition& c : positions) {
     std::string label;
     for (std::size_t m : c.members)
@@ -563,11 +565,12 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
     }
     label = label.substr(0, labelWidth);
     // Unique within the field: a trailing number replaces the last characters.
-    for (int n = 2; std::find(labels.begin(), labels.end(), label) != labels.end(); ++n) {
+    for (int n = 2; taken.count(label) != 0; ++n) {
       const std::string suffix = std::to_string(n);
       label = label.substr(0, std::min(label.size(), labelWidth - suffix.size())) + suffix;
     }
     labels.push_back(label);
+    taken.insert(label);
     if (c.members.size() > 1) {
       std::string names;
       for (std::size_t m : c.members)
