@@ -37,32 +37,47 @@ def from_pymatgen(structure: Any) -> Crystal:
     if len(structure) == 0:
         raise ValueError("the structure has no sites: give at least one")
     lattice = structure.lattice
-    # One row per species of each site; an ordered structure's species are
-    # looked up once per kind.
+    # One row per species of each site. The sites' compositions are told
+    # apart once per kind (a hash of pymatgen's objects per site is the only
+    # Python work per atom); species, charges and symbols once per kind.
     kinds: dict = {}
-    rows, species_rows = [], []
-    for index, site in enumerate(structure):
-        for species, amount in site.species.items():
-            rows.append((index, float(amount)))
-            species_rows.append(kinds.setdefault(species, len(kinds)))
+    site_kind = np.array([kinds.setdefault(tuple(site.species.items()), len(kinds))
+                          for site in structure], dtype=np.int64)
+    species_index: dict = {}
     charges, symbols = [], []
-    for species in kinds:
-        charge = getattr(species, "oxi_state", None)
-        symbol = getattr(species, "symbol", str(species))
+    members, amounts = [], []  # per composition: its species' indices and amounts
+    for composition in kinds:
+        members.append([species_index.setdefault(sp, len(species_index))
+                        for sp, _ in composition])
+        amounts.append([float(amount) for _, amount in composition])
+    for species in species_index:
+        charges.append(getattr(species, "oxi_state", None))
+        symbols.append(getattr(species, "symbol", str(species)))
+    for k, charge in enumerate(charges):
         if charge is None:
-            index = next(i for (i, _), k in zip(rows, species_rows) if k == len(charges))
+            composition = next(c for c, m in enumerate(members) if k in m)
+            index = int(np.argmax(site_kind == composition))
             raise ValueError(
-                f"site {index} ({symbol}) has no oxidation state: decorate the structure "
-                f"first, e.g. structure.add_oxidation_state_by_element({{'{symbol}': ...}}) "
+                f"site {index} ({symbols[k]}) has no oxidation state: decorate the structure "
+                f"first, e.g. structure.add_oxidation_state_by_element({{'{symbols[k]}': ...}}) "
                 f"or structure.add_oxidation_state_by_guess()")
-        charges.append(float(charge))
-        symbols.append(symbol)
-    kind = np.array(species_rows, dtype=np.int64)
-    row_site = np.array([i for i, _ in rows], dtype=np.int64)
-    formula = structure.composition.reduced_formula
+    # Rows in site order, each site's species in its composition's order.
+    count = np.array([len(m) for m in members], dtype=np.int64)
+    row_site = np.repeat(np.arange(len(structure)), count[site_kind])
+    start = np.concatenate([[0], np.cumsum(count)])
+    flat_species = np.array([k for m in members for k in m], dtype=np.int64)
+    flat_amounts = np.array([a for m in amounts for a in m])
+    first_row = np.concatenate([[0], np.cumsum(count[site_kind])])[:-1]
+    within = np.arange(row_site.shape[0]) - np.repeat(first_row, count[site_kind])
+    slot = np.repeat(start[site_kind], count[site_kind]) + within  # into the flat lists
+    kind = flat_species[slot]
+    # The structure's composition from the totals per species (summing the
+    # sites' own compositions costs more than all the rest).
+    totals = np.bincount(kind, weights=flat_amounts[slot], minlength=len(species_index))
+    formula = core.Composition(dict(zip(species_index, totals.tolist()))).reduced_formula
     return from_arrays(lattice.abc + lattice.angles, structure.frac_coords[row_site],
-                       np.array(charges)[kind], elements=np.array(symbols)[kind],
-                       occupancies=np.array([amount for _, amount in rows]),
+                       np.array(charges, dtype=np.float64)[kind],
+                       elements=np.array(symbols)[kind], occupancies=flat_amounts[slot],
                        formula=formula, title=formula)
 
 

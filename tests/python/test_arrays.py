@@ -190,4 +190,6 @@ def test_from_pymatgen_is_the_per_site_crystal():
     expected = per_site(lattice.abc + lattice.angles, [frac[r[2]] for r in rows],
                         [r[1] for r in rows], [r[0] for r in rows], [r[4] for r in rows],
                         [r[3] for r in rows])
-    same_crystal(telva.from_pymatgen(structure), expected)
+    crystal = telva.from_pymatgen(structure)
+    assert crystal.formula == crystal.title == structure.composition.reduced_formula
+    same_crystal(crystal, expected)
