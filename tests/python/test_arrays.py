@@ -130,6 +130,17 @@ def test_bad_arrays_refused(change, text):
         telva.from_arrays(**arguments)
 
 
+def test_a_crystal_of_arrays_pickles_after_a_computation():
+    import pickle
+    cell, xyz, charges = random_cell(10, 8)
+    crystal = telva.from_arrays(cell, xyz, charges)
+    first = crystal.compute(method="sphere", radius=0.8, qmax=2.0).site_potentials
+    again = pickle.loads(pickle.dumps(crystal))
+    assert again.compute(method="sphere", radius=0.8, qmax=2.0).site_potentials.tolist() == \
+        first.tolist()
+    assert again._site_list is None
+
+
 def test_arrays_are_the_crystals_own():
     cell, xyz, charges = random_cell(6, 7)
     crystal = telva.from_arrays(cell, xyz, charges)
