@@ -19,7 +19,7 @@ import numpy as np
 
 from . import _core
 from .result import Result, ewald_available
-from .site import Site, _finite_number, element_of_label
+from .site import Site, _finite_number, element_of_label  # noqa: F401 (telva.crystal named it)
 from .site_arrays import SiteArrays
 
 
