@@ -19,7 +19,7 @@ import numpy as np
 
 from . import _core
 from .result import Result, ewald_available
-from .site import Site, _finite_number, element_of_label
+from .site import Site, _finite_number, element_of_label  # noqa: F401 (telva.crystal named it)
 from .site_arrays import SiteArrays
 
 
@@ -211,6 +211,11 @@ class Crystal:
         if self._site_list is None:
             return self._arrays.charges
         return np.array([s.charge for s in self._site_list], dtype=np.float64)
+
+    def _elements(self) -> list[str]:
+        if self._site_list is None:
+            return self._arrays.elements.tolist()
+        return [s.element for s in self._site_list]
 
     def _site_values(self) -> list[tuple]:
         if self._site_list is None:

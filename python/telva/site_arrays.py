@@ -61,6 +61,15 @@ class SiteArrays:
         for array in (charges, coordinates, occupancies, weights, multiplicities):
             array.setflags(write=False)
 
+    def __getstate__(self) -> dict:
+        # The core's table is made again where the arrays are unpickled.
+        return {name: getattr(self, name) for name in self.__slots__ if name != "_table"}
+
+    def __setstate__(self, state: dict) -> None:
+        for name, value in state.items():
+            object.__setattr__(self, name, value)
+        self._table = None
+
     def __len__(self) -> int:
         return int(self.charges.shape[0])
 

@@ -39,7 +39,7 @@ NearCells buildNearCells(const CellGeometry& cell, std::span<const Position> poi
   const double most = 4.0 * double(points.size()) + 64.0;
   std::array<double, 3> n{};
   for (int i = 0; i < 3; ++i)
-    n[i] = std::max(1.0, std::floor(2 * cells.planeSpacing[i] / reach));
+    n[i] = std::clamp(std::floor(2 * cells.planeSpacing[i] / reach), 1.0, 1.0e6);
   while (n[0] * n[1] * n[2] > most) {
     const int widest = int(std::max_element(n.begin(), n.end()) - n.begin());
     n[widest] = std::max(1.0, std::floor(n[widest] / 2));
@@ -66,6 +66,31 @@ std::vector<std::int32_t> binOrder(const NearCells& cells, std::span<const Posit
 
 double typicalSpacing(const CellGeometry& cell, std::size_t count) {
   return 1.5 * std::cbrt(cell.volume / double(std::max<std::size_t>(count, 1)));
+}
+
+GrowingBins::GrowingBins(const CellGeometry& cell, double tolerance) {
+  const double spacing[3] = {1 / cell.aStar, 1 / cell.bStar, 1 / cell.cStar};
+  for (int i = 0; i < 3; ++i)
+    bins_[i] = std::int64_t(std::clamp(std::floor(spacing[i] / (2 * tolerance)), 1.0, 1.0e5));
+}
+
+std::array<std::int64_t, 3> GrowingBins::binOf(const Position& p) const {
+  const double u[3] = {reducedCoordinate(p.x), reducedCoordinate(p.y), reducedCoordinate(p.z)};
+  std::array<std::int64_t, 3> b{};
+  for (int i = 0; i < 3; ++i)
+    b[i] = std::min(std::int64_t(u[i] * double(bins_[i])), bins_[i] - 1);
+  return b;
+}
+
+std::int64_t GrowingBins::key(std::int64_t i, std::int64_t j, std::int64_t k) const {
+  auto wrap = [](std::int64_t v, std::int64_t n) { return ((v % n) + n) % n; };
+  return wrap(i, bins_[0]) + bins_[0] * (wrap(j, bins_[1]) + bins_[1] * wrap(k, bins_[2]));
+}
+
+void GrowingBins::add(const Position& p, std::size_t id) {
+  const std::array<std::int64_t, 3> b = binOf(p);
+  std::vector<std::size_t>& list = ids_[key(b[0], b[1], b[2])];
+  if (list.empty() || list.back() != id) list.push_back(id);
 }
 
 } // namespace telva

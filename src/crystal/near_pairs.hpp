@@ -12,10 +12,12 @@
 //   forEachPointNear(cells, cell, p, r, visit);             // r <= reach
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "crystal/cell_geometry.hpp"
@@ -79,10 +81,13 @@ void forEachPointNear(const NearCells& cells, const CellGeometry& cell, const Po
   for (int i = 0; i < 3; ++i) {
     const int n = cells.bins[i];
     const double half = slack(r) / cells.planeSpacing[i];
-    lo[i] = static_cast<int>(std::floor((here[i] - half) * n));
-    hi[i] = static_cast<int>(std::floor((here[i] + half) * n));
     // A window as wide as the cell: every bin once, the difference rounded.
-    whole[i] = hi[i] - lo[i] + 1 >= n;
+    whole[i] = !(half < 0.5);
+    if (!whole[i]) {
+      lo[i] = static_cast<int>(std::floor((here[i] - half) * n));
+      hi[i] = static_cast<int>(std::floor((here[i] + half) * n));
+      whole[i] = hi[i] - lo[i] + 1 >= n;
+    }
     if (whole[i]) lo[i] = 0, hi[i] = n - 1;
   }
   // Each axis walks its window as (bin, lattice shift), the bin wrapping
@@ -127,6 +132,43 @@ void forEachPointNear(const NearCells& cells, const CellGeometry& cell, const Po
     }
   }
 }
+
+// Points added one at a time and found again near a point, for merging
+// points that coincide within a small tolerance (Angstrom) as they come: bins
+// of the reduced coordinates at least twice the tolerance wide across the
+// lattice planes, held only where a point fell, so that a point within the
+// tolerance of another lies in its bin or a neighbouring one.
+class GrowingBins {
+public:
+  GrowingBins(const CellGeometry& cell, double tolerance);
+  void add(const Position& p, std::size_t id);
+  // Calls visit(id) for every id added with a point in the bins around p:
+  // every point within the tolerance of p modulo the lattice, and others; an
+  // id added twice in one bin may be visited twice.
+  template <typename Visit> void forEachCandidate(const Position& p, Visit&& visit) const {
+    const std::array<std::int64_t, 3> b = binOf(p);
+    std::int64_t seen[27];
+    int count = 0;
+    for (std::int64_t dk = -1; dk <= 1; ++dk)
+      for (std::int64_t dj = -1; dj <= 1; ++dj)
+        for (std::int64_t di = -1; di <= 1; ++di) {
+          const std::int64_t k = key(b[0] + di, b[1] + dj, b[2] + dk);
+          // Fewer than three bins along an edge meet one bin twice.
+          if (std::find(seen, seen + count, k) != seen + count) continue;
+          seen[count++] = k;
+          const auto found = ids_.find(k);
+          if (found == ids_.end()) continue;
+          for (std::size_t id : found->second)
+            visit(id);
+        }
+  }
+
+private:
+  std::array<std::int64_t, 3> binOf(const Position& p) const;
+  std::int64_t key(std::int64_t i, std::int64_t j, std::int64_t k) const;
+  std::array<std::int64_t, 3> bins_{};
+  std::unordered_map<std::int64_t, std::vector<std::size_t>> ids_; // by bin
+};
 
 // A bound of every nearestImageDistance in the cell: the rounded difference
 // is at most half of each edge, so (a + b + c) / 2 and a little to spare.
