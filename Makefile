@@ -57,8 +57,9 @@ fuzz-cif: deps
 	  $(FUZZ_DIR)/cif_corpus fuzz/cif_corpus fuzz/cif_regressions
 
 bench: deps
+	@tools/install-deps.sh --bench
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DTELVA_BENCH=ON >/dev/null
-	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python telva-order
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva_bench ewald_timing telva-map telva_map_bench telva_python telva-order pme_validation
 	bench/run.sh
 
 # The manual: the programs and the Python module first (its pages show their

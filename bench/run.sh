@@ -59,3 +59,17 @@ if [ -x build/telva-order ]; then
 else
   echo "telva-order: not built"
 fi
+
+# The mesh method on the same large P1 cells: wall time on two threads and
+# peak memory, then the direct method's processor time on the smallest.
+echo
+echo "mesh method (pme) at 1e-6 e/A on P1 rock-salt cells, two threads (wall seconds):"
+build/pme_validation time 1e-6 2 p1:64000 p1:216000 p1:1000000 | grep -v '^predicted'
+echo "direct method (ewald) at 1e-6 e/A, one thread (processor seconds):"
+build/ewald_timing p1 1e-6 64000
+
+# Large P1 cells against LAMMPS's PPPM, TELVA by the mesh method, and the
+# set-up of 10^6 atoms from arrays (LAMMPS_PEER_ARGS=--quick for the
+# 64,000-atom cell alone).
+echo
+/usr/bin/python3 bench/lammps_peer.py --method pme --telva-max 1000000 ${LAMMPS_PEER_ARGS:-}

@@ -12,13 +12,13 @@ come in e^2/A, eV and kJ/mol.
 from ._core import ConversionError, MemoryLimitError
 from ._core import __version__
 from .adapters import from_ase, from_pymatgen
-from .crystal import Crystal, Site, from_cif, read_input
+from .crystal import Crystal, Site, from_arrays, from_cif, read_input
 from .order import Ordering, Orderings, order
 from .result import KJ_PER_MOL_PER_UNIT, VOLTS_PER_UNIT, Energy, EnergyValue, Result
 
 __all__ = [
     "ConversionError", "Crystal", "Energy", "EnergyValue", "KJ_PER_MOL_PER_UNIT",
     "MemoryLimitError", "Result", "Site", "VOLTS_PER_UNIT", "from_ase", "from_cif",
-    "from_pymatgen", "read_input",
+    "from_pymatgen", "read_input", "from_arrays",
     "Ordering", "Orderings", "order",
 ]

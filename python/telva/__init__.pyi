@@ -50,6 +50,8 @@ class Result:
     alpha: Optional[float]
     cutoff: Optional[float]
     tolerance: Optional[float]
+    mesh: Optional[tuple[int, int, int]]
+    spline_order: Optional[int]
     estimate: Optional[float]
     def at(self, points: npt.ArrayLike, threads: Optional[int] = ...) -> Arrays: ...
     def grid(self, shape: Union[int, Sequence[int]], quantity: str = ...,
@@ -82,6 +84,8 @@ class Crystal:
     def group_order(self) -> int: ...
     @property
     def atoms_in_cell(self) -> float: ...
+    @property
+    def site_count(self) -> int: ...
     def default_radius(self) -> float: ...
     def default_qmax(self, radius: Optional[float] = ...) -> float: ...
     def compute(self, method: str = ..., tolerance: float = ..., radius: Optional[float] = ...,
@@ -140,3 +144,8 @@ def order(source: Any, supercell: Union[str, Sequence[int]] = ..., lowest: int =
           max_atoms: int = ..., occupancy_tolerance: float = ..., search: str = ...,
           seed: int = ..., threads: Optional[int] = ..., block: Optional[str] = ...,
           steps: Optional[int] = ...) -> Orderings: ...
+
+def from_arrays(cell: npt.ArrayLike, fractional: npt.ArrayLike, charges: npt.ArrayLike,
+                labels: Optional[Sequence[str]] = ..., *,
+                elements: Optional[Sequence[str]] = ..., occupancies: Optional[npt.ArrayLike] = ...,
+                title: str = ..., formula: str = ...) -> Crystal: ...

@@ -1,5 +1,7 @@
 """Crystals from the structures of pymatgen and ASE. Neither library is
-imported until one of these is called; both are optional."""
+imported until one of these is called; both are optional. Both hand the
+atoms over as arrays (telva.from_arrays): no Site object is made until
+`crystal.sites` is asked for."""
 
 from __future__ import annotations
 
@@ -7,7 +9,9 @@ import math
 import numbers
 from typing import Any, Mapping, Sequence
 
-from .crystal import Crystal, Site
+import numpy as np
+
+from .crystal import Crystal, from_arrays
 
 
 def _require(module: str, package: str, caller: str) -> Any:
@@ -33,11 +37,48 @@ def from_pymatgen(structure: Any) -> Crystal:
     if len(structure) == 0:
         raise ValueError("the structure has no sites: give at least one")
     lattice = structure.lattice
-    sites = [Site(label, charge, x, y, z, occupancy=amount, element=symbol)
-             for label, symbol, charge, amount, x, y, z in pymatgen_species(structure)]
-    return Crystal(lattice.abc + lattice.angles, ["x,y,z"], sites,
-                   formula=structure.composition.reduced_formula,
-                   title=structure.composition.reduced_formula)
+    # One row per species of each site. The sites' compositions are told
+    # apart once per kind (a hash of pymatgen's objects per site is the only
+    # Python work per atom); species, charges and symbols once per kind.
+    kinds: dict = {}
+    site_kind = np.array([kinds.setdefault(tuple(site.species.items()), len(kinds))
+                          for site in structure], dtype=np.int64)
+    species_index: dict = {}
+    charges, symbols = [], []
+    members, amounts = [], []  # per composition: its species' indices and amounts
+    for composition in kinds:
+        members.append([species_index.setdefault(sp, len(species_index))
+                        for sp, _ in composition])
+        amounts.append([float(amount) for _, amount in composition])
+    for species in species_index:
+        charges.append(getattr(species, "oxi_state", None))
+        symbols.append(getattr(species, "symbol", str(species)))
+    for k, charge in enumerate(charges):
+        if charge is None:
+            composition = next(c for c, m in enumerate(members) if k in m)
+            index = int(np.argmax(site_kind == composition))
+            raise ValueError(
+                f"site {index} ({symbols[k]}) has no oxidation state: decorate the structure "
+                f"first, e.g. structure.add_oxidation_state_by_element({{'{symbols[k]}': ...}}) "
+                f"or structure.add_oxidation_state_by_guess()")
+    # Rows in site order, each site's species in its composition's order.
+    count = np.array([len(m) for m in members], dtype=np.int64)
+    row_site = np.repeat(np.arange(len(structure)), count[site_kind])
+    start = np.concatenate([[0], np.cumsum(count)])
+    flat_species = np.array([k for m in members for k in m], dtype=np.int64)
+    flat_amounts = np.array([a for m in amounts for a in m])
+    first_row = np.concatenate([[0], np.cumsum(count[site_kind])])[:-1]
+    within = np.arange(row_site.shape[0]) - np.repeat(first_row, count[site_kind])
+    slot = np.repeat(start[site_kind], count[site_kind]) + within  # into the flat lists
+    kind = flat_species[slot]
+    # The structure's composition from the totals per species (summing the
+    # sites' own compositions costs more than all the rest).
+    totals = np.bincount(kind, weights=flat_amounts[slot], minlength=len(species_index))
+    formula = core.Composition(dict(zip(species_index, totals.tolist()))).reduced_formula
+    return from_arrays(lattice.abc + lattice.angles, structure.frac_coords[row_site],
+                       np.array(charges, dtype=np.float64)[kind],
+                       elements=np.array(symbols)[kind], occupancies=flat_amounts[slot],
+                       formula=formula, title=formula)
 
 
 def pymatgen_species(structure: Any, indices: Sequence[int] | None = None,
@@ -81,32 +122,44 @@ def from_ase(atoms: Any, charges: Sequence[float] | Mapping[str, float]) -> Crys
     if not all(atoms.pbc) or atoms.cell.rank < 3:
         raise ValueError("the Atoms object needs a complete periodic cell (pbc in all three "
                          "directions and three cell vectors)")
-    symbols = atoms.get_chemical_symbols()
+    numbers = np.asarray(atoms.numbers)
+    kinds, kind = np.unique(numbers, return_inverse=True)
+    data = _require("ase.data", "ASE", "from_ase")
+    names = [data.chemical_symbols[int(z)] for z in kinds]
+    symbols = np.array(names)[kind]
     if isinstance(charges, Mapping):
-        missing = sorted(set(symbols) - set(charges))
+        missing = [name for name in names if name not in charges]
         if missing:
-            raise ValueError(f"no charge for {', '.join(missing)}: give charges for every "
-                             f"element, e.g. {{'{missing[0]}': ...}}")
-        values = [charges[s] for s in symbols]
+            raise ValueError(f"no charge for {', '.join(sorted(missing))}: give charges for "
+                             f"every element, e.g. {{'{sorted(missing)[0]}': ...}}")
+        for name in names:
+            _check_charge(charges[name])
+        values = np.array([float(charges[name]) for name in names])[kind]
     else:
+        if isinstance(charges, (str, bytes)):
+            raise TypeError("charges must be one number per atom or a dict by element")
         try:
-            values = list(charges)
-        except TypeError:
+            values = np.asarray(charges)
+        except (TypeError, ValueError):
             raise TypeError("charges must be one number per atom or a dict by element") \
                 from None
-        if len(values) != len(symbols):
-            raise ValueError(f"{len(values)} charges for {len(symbols)} atoms: give one per atom")
-    for value in values:
-        if isinstance(value, bool) or not isinstance(value, numbers.Real) \
-                or not math.isfinite(value):
-            raise ValueError(f"a charge must be a finite number, not {value!r}")
+        if values.ndim != 1 or values.shape[0] != len(numbers):
+            count = values.shape[0] if values.ndim == 1 else values.size
+            raise ValueError(f"{count} charges for {len(numbers)} atoms: give one per atom")
+        if values.dtype.kind not in "iuf" or not isinstance(charges, np.ndarray):
+            # Python values: each checked (True is no charge, though numpy takes it as 1).
+            for value in (charges if not isinstance(charges, np.ndarray) else values.tolist()):
+                _check_charge(value)
+        values = values.astype(np.float64)
+        if not np.all(np.isfinite(values)):
+            _check_charge(float(values[np.argmax(~np.isfinite(values))]))
     positions = atoms.get_scaled_positions(wrap=False)
-    counts: dict[str, int] = {}
-    sites = []
-    for symbol, charge, p in zip(symbols, values, positions):
-        counts[symbol] = counts.get(symbol, 0) + 1
-        sites.append(Site(f"{symbol}{counts[symbol]}", float(charge), float(p[0]), float(p[1]),
-                          float(p[2]), element=symbol))
     formula = atoms.get_chemical_formula()
-    return Crystal(tuple(float(v) for v in atoms.cell.cellpar()), ["x,y,z"], sites,
-                   formula=formula, title=formula)
+    return from_arrays(tuple(float(v) for v in atoms.cell.cellpar()), positions, values,
+                       elements=symbols, formula=formula, title=formula)
+
+
+def _check_charge(value: Any) -> None:
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, numbers.Real) \
+            or not math.isfinite(value):
+        raise ValueError(f"a charge must be a finite number, not {value!r}")

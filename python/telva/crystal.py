@@ -1,5 +1,11 @@
 """Crystals: the cell, the symmetry operations and the sites of the asymmetric
-unit, from a TELVA input file, a CIF, or plain Python values."""
+unit, from a TELVA input file, a CIF, plain Python values or numpy arrays.
+
+A crystal holds its sites either as Site objects or, built from arrays, as
+numpy arrays (labels, elements, charges, occupancies, coordinates, weights,
+multiplicities); the Site objects of such a crystal are made when `sites` is
+first asked for, and from then on they are the sites. Every computation hands
+the core the sites as arrays."""
 
 from __future__ import annotations
 
@@ -13,59 +19,8 @@ import numpy as np
 
 from . import _core
 from .result import Result, ewald_available
-
-
-def _finite_number(value: Any, what: str) -> float:
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{what} must be a number, not {type(value).__name__}")
-    number = float(value)
-    if not math.isfinite(number):
-        raise ValueError(f"{what} must be a finite number, not {number}")
-    return number
-
-
-def element_of_label(label: str) -> str:
-    """The element symbol a site label starts with ("Na1" -> "Na", "O2" -> "O")."""
-    letters = ""
-    for char in label.strip():
-        if not char.isalpha() or len(letters) == 2:
-            break
-        letters += char
-    return letters[:1].upper() + letters[1:].lower()
-
-
-class Site:
-    """One site of the asymmetric unit.
-
-    label: str; element: str ('' when unknown); charge: ionic charge Z in e;
-    x, y, z: fractional coordinates; occupancy: in (0, 1];
-    multiplicity: the site's distinct images in the cell; weight: W, the share
-    of the site's charge that the computation gives it (occupancy times
-    multiplicity over the group order unless set).
-    """
-
-    __slots__ = ("label", "element", "charge", "x", "y", "z", "occupancy", "multiplicity",
-                 "weight")
-
-    def __init__(self, label: str, charge: float, x: float, y: float, z: float,
-                 occupancy: float = 1.0, element: str | None = None,
-                 weight: float | None = None, multiplicity: int | None = None) -> None:
-        if not isinstance(label, str):
-            raise TypeError(f"a site label must be a string, not {type(label).__name__}")
-        self.label = label
-        self.element = element_of_label(label) if element is None else str(element)
-        self.charge = _finite_number(charge, f"the charge of site {label}")
-        self.x = _finite_number(x, f"x of site {label}")
-        self.y = _finite_number(y, f"y of site {label}")
-        self.z = _finite_number(z, f"z of site {label}")
-        self.occupancy = _finite_number(occupancy, f"the occupancy of site {label}")
-        self.weight = None if weight is None else _finite_number(weight, f"W of site {label}")
-        self.multiplicity = multiplicity
-
-    def __repr__(self) -> str:
-        return (f"Site({self.label!r}, charge={self.charge:g}, x={self.x:g}, y={self.y:g}, "
-                f"z={self.z:g}, occupancy={self.occupancy:g}, multiplicity={self.multiplicity}, "
-                f"weight={self.weight!r})")
+from .site import Site, _finite_number, element_of_label  # noqa: F401 (telva.crystal named it)
+from .site_arrays import SiteArrays
 
 
 def _site_from_value(value: Any, index: int) -> Site:
@@ -152,7 +107,7 @@ class Crystal:
         for site, pending in zip(self.sites, unweighted):
             if pending:
                 site.weight = 0.0  # until the multiplicity is known
-        _core.check_crystal(self._lattice, self._rows, self.inversion, self._site_values())
+        _core.check_crystal(self._lattice, self._rows, self.inversion, self._site_table())
         for site, multiplicity, pending in zip(self.sites, self._multiplicities(), unweighted):
             site.multiplicity = multiplicity
             if pending:
@@ -184,7 +139,9 @@ class Crystal:
         self._lattice = [float(v) for v in lattice]
         self._rows = rows
         self.inversion = inversion
-        self.sites = sites
+        self._site_list: list[Site] | None = sites
+        self._arrays: SiteArrays | None = None
+        self._geometry: tuple[np.ndarray, float] | None = None
         self.title = str(title)
         self.formula = str(formula)
         self.formula_units = formula_units
@@ -236,20 +193,87 @@ class Crystal:
         return len(self._rows) * (2 if self.inversion else 1)
 
     @property
+    def sites(self) -> list[Site]:
+        """The sites as Site objects (made from the arrays on first use)."""
+        if self._site_list is None:
+            assert self._arrays is not None
+            self._site_list = self._arrays.sites()
+            self._arrays = None
+            self._geometry = None
+        return self._site_list
+
+    @sites.setter
+    def sites(self, sites: list[Site]) -> None:
+        self._site_list = sites
+        self._arrays = None
+        self._geometry = None
+
+    @property
+    def site_count(self) -> int:
+        """The number of sites, without making Site objects."""
+        return len(self._site_list) if self._site_list is not None else len(self._arrays)
+
+    @property
     def atoms_in_cell(self) -> float:
         """The sum of multiplicity x occupancy over the sites."""
+        if self._site_list is None:
+            return self._arrays.atoms_in_cell()
         return float(sum((s.multiplicity or 0) * s.occupancy for s in self.sites))
 
+    def _charges(self) -> np.ndarray:
+        if self._site_list is None:
+            return self._arrays.charges
+        return np.array([s.charge for s in self._site_list], dtype=np.float64)
+
+    def _elements(self) -> list[str]:
+        if self._site_list is None:
+            return self._arrays.elements.tolist()
+        return [s.element for s in self._site_list]
+
     def _site_values(self) -> list[tuple]:
+        if self._site_list is None:
+            return self._arrays.values()
         return [(s.label, s.charge, s.weight, s.x, s.y, s.z) for s in self.sites]
+
+    def _site_table(self) -> Any:
+        """The sites as the core's SiteTable of arrays: charges, W, x y z."""
+        if self._site_list is None:
+            return self._arrays.table()
+        return _core.SiteTable(
+            np.array([s.charge for s in self._site_list], dtype=np.float64),
+            np.array([s.weight for s in self._site_list], dtype=np.float64),
+            np.array([(s.x, s.y, s.z) for s in self._site_list],
+                     dtype=np.float64).reshape(-1, 3))
+
+    def _gaussian_site_table(self) -> Any:
+        """The SiteTable of the Gaussian and mesh methods: a W read from a
+        file taken as the fraction k/N its nine digits round."""
+        if not self._weights_from_file:
+            return self._site_table()
+        values = self._site_values()
+        weights = _core.weights_as_group_fractions([v[2] for v in values], self.group_order)
+        return _core.SiteTable(
+            np.array([v[1] for v in values], dtype=np.float64),
+            np.array(weights, dtype=np.float64),
+            np.array([v[3:] for v in values], dtype=np.float64).reshape(-1, 3))
+
+    def _site_geometry(self) -> tuple[np.ndarray, float]:
+        """(multiplicities, closest charged pair), formed once for a crystal
+        of arrays; for Site objects (which may change) on every call."""
+        if self._geometry is not None:
+            return self._geometry
+        geometry = _core.site_geometry(self._lattice, self._rows, self.inversion,
+                                       self._site_table())
+        if self._site_list is None:
+            self._geometry = geometry
+        return geometry
 
     def default_radius(self) -> float:
         """R as telva-cif chooses it: 0.45 x the shortest distance between
         charged atoms at different positions, rounded down to 0.001 A."""
         if self._radius is not None:
             return self._radius
-        shortest = _core.site_geometry(self._lattice, self._rows, self.inversion,
-                                       self._site_values())[1]
+        shortest = self._site_geometry()[1]
         if not math.isfinite(shortest):
             raise ValueError("no two charged atoms at different positions to take the sphere "
                              "radius from; give it with radius=R")
@@ -257,8 +281,7 @@ class Crystal:
 
     def _multiplicities(self) -> list[int]:
         """Each site's distinct atoms in the cell."""
-        return list(_core.site_geometry(self._lattice, self._rows, self.inversion,
-                                        self._site_values())[0])
+        return [int(m) for m in self._site_geometry()[0]]
 
     def default_qmax(self, radius: float | None = None) -> float:
         """qmax as telva-cif chooses it: the smallest whose truncation estimate
@@ -266,19 +289,23 @@ class Crystal:
         if self._qmax is not None:
             return self._qmax
         capped = _core.largest_qmax(self._lattice, _core.DEFAULT_TABLE_LIMIT)
-        largest = max((abs(s.charge) for s in self.sites), default=0.0)
+        charges = self._charges()
+        largest = float(np.max(np.abs(charges))) if charges.size else 0.0
         if largest == 0:
             return capped
         r = self.default_radius() if radius is None else radius
         return min(capped, _core.qmax_for_tolerance(largest, r, _core.DEFAULT_CIF_TOLERANCE))
 
-    def compute(self, method: str = "ewald", tolerance: float = 1e-8,
+    def compute(self, method: str = "auto", tolerance: float = 1e-8,
                 radius: float | None = None, qmax: float | None = None,
                 threads: int | None = None, max_memory: int | None = None) -> Result:
         """The site potentials and the energy.
 
-        method="ewald" (the default) gives converged point-charge potentials
-        within `tolerance` e/A. method="sphere" gives the telva listing's
+        method="ewald" gives converged point-charge potentials within
+        `tolerance` e/A by the direct Gaussian method, method="pme" the same
+        by smooth particle-mesh Ewald (for large cells), and method="auto"
+        (the default) whichever of the two is predicted to be faster; cells
+        of fewer than 2000 atoms always take "ewald". method="sphere" gives the telva listing's
         numbers bit for bit, with the sphere radius `radius` (A) and the
         reciprocal-space range `qmax` (1/A); both default to the input file's
         values, or as telva-cif chooses them. `threads` caps the threads used
@@ -302,8 +329,19 @@ class Crystal:
             if q < 0:
                 raise ValueError("qmax must be a non-negative number")
             core = _core.compute_sphere(self._lattice, self._rows, self.inversion,
-                                        self._site_values(), r, q, threads, max_memory)
+                                        self._site_table(), r, q, threads, max_memory)
             return Result(self, "sphere", core, max_memory)
+        if method in ("auto", "pme"):
+            t = _finite_number(tolerance, "tolerance")
+            if not t > 0:
+                raise ValueError(f"tolerance must be a positive number of e/A, not {t:g}")
+            if method == "auto":
+                method = _core.split_method(self._lattice, self._rows, self.inversion,
+                                            self._gaussian_site_table(), t)
+            if method == "pme":
+                core = _core.compute_pme(self._lattice, self._rows, self.inversion,
+                                         self._gaussian_site_table(), t, threads, max_memory)
+                return Result(self, "pme", core, max_memory)
         if method == "ewald":
             t = _finite_number(tolerance, "tolerance")
             if not t > 0:
@@ -311,20 +349,15 @@ class Crystal:
             if not ewald_available():
                 raise NotImplementedError("this build of telva has no ewald method yet; "
                                           "use method='sphere'")
-            site_values = self._site_values()
-            if self._weights_from_file:
-                weights = _core.weights_as_group_fractions([v[2] for v in site_values],
-                                                           self.group_order)
-                site_values = [v[:2] + (w,) + v[3:] for v, w in zip(site_values, weights)]
             core = _core.compute_ewald(self._lattice, self._rows, self.inversion,
-                                       site_values, t, threads, max_memory)
+                                       self._gaussian_site_table(), t, threads, max_memory)
             return Result(self, "ewald", core, max_memory)
-        raise ValueError(f"method must be 'ewald' or 'sphere', not {method!r}")
+        raise ValueError(f"method must be 'auto', 'ewald', 'pme' or 'sphere', not {method!r}")
 
     def __repr__(self) -> str:
         a, b, c, alpha, beta, gamma = self.cell
         return (f"<telva.Crystal {self.title or self.formula or 'untitled'!r}: "
-                f"{len(self.sites)} sites, {self.group_order} operations, "
+                f"{self.site_count} sites, {self.group_order} operations, "
                 f"cell {a:g} {b:g} {c:g} {alpha:g} {beta:g} {gamma:g}>")
 
 
@@ -403,4 +436,110 @@ def from_cif(path: str | os.PathLike, charges: Mapping[str, float] | None = None
     crystal.warnings = list(values["warnings"])
     for warning in crystal.warnings:
         warnings.warn(f"{text}: {warning}", UserWarning, stacklevel=2)
+    return crystal
+
+
+def _cell_parameters(cell: Any) -> list[float]:
+    """a, b, c, alpha, beta, gamma of six numbers, or of a 3x3 matrix whose
+    rows are the edge vectors a, b, c in Angstrom (ASE's cell)."""
+    try:
+        array = np.asarray(cell, dtype=np.float64)
+    except (TypeError, ValueError):
+        raise ValueError("cell must be six numbers (a, b, c, alpha, beta, gamma) or a 3x3 "
+                         "matrix whose rows are the edge vectors") from None
+    if array.shape == (6,):
+        return Crystal._check_cell([float(v) for v in array])
+    if array.shape != (3, 3):
+        raise ValueError(f"cell must be six numbers (a, b, c, alpha, beta, gamma) or a 3x3 "
+                         f"matrix whose rows are the edge vectors, not of shape {array.shape}")
+    if not np.all(np.isfinite(array)):
+        raise ValueError("cell matrix must hold finite numbers")
+    lengths = np.sqrt(np.sum(array * array, axis=1))
+    if np.any(lengths == 0) or abs(np.linalg.det(array)) <= 1e-9 * float(np.prod(lengths)):
+        raise ValueError("cell matrix has no volume: its three rows must be independent "
+                         "edge vectors")
+
+    def angle(u: np.ndarray, v: np.ndarray) -> float:
+        cosine = float(np.dot(u, v) / (np.linalg.norm(u) * np.linalg.norm(v)))
+        return math.degrees(math.acos(max(-1.0, min(1.0, cosine))))
+
+    a, b, c = array
+    return Crystal._check_cell([float(lengths[0]), float(lengths[1]), float(lengths[2]),
+                                angle(b, c), angle(a, c), angle(a, b)])
+
+
+def _array(value: Any, what: str, dtype: Any = np.float64) -> np.ndarray:
+    try:
+        array = np.array(value, dtype=dtype)  # a copy: the crystal's own
+    except (TypeError, ValueError):
+        raise ValueError(f"{what} must be numbers") from None
+    return array
+
+
+def _text_array(value: Any, what: str, n: int) -> np.ndarray:
+    array = np.asarray(value)
+    if array.shape != (n,):
+        raise ValueError(f"{what} must be one per atom, an array of shape ({n},), "
+                         f"not of shape {array.shape}")
+    if array.dtype.kind not in "US":
+        if not all(isinstance(v, str) for v in array.tolist()):
+            raise ValueError(f"{what} must be text")
+    return array.astype(str)
+
+
+def from_arrays(cell: Any, fractional: Any, charges: Any, labels: Any = None, *,
+                elements: Any = None, occupancies: Any = None, title: str = "",
+                formula: str = "") -> Crystal:
+    """A crystal in P1 from numpy arrays, without a Python object per atom.
+
+    cell: six numbers a, b, c (Angstrom, at least 1) and alpha, beta, gamma
+    (degrees), or a 3x3 matrix whose rows are the edge vectors a, b, c in
+    Angstrom (as ASE's atoms.cell). fractional: the atoms' fractional
+    coordinates, shape (n, 3). charges: their charges Z in e, shape (n,).
+    labels: n texts, or None for "X1", "X2", ... (or by element, "Na1",
+    "Na2", ..., when `elements` is given). elements: n symbols, or None for
+    the labels' leading letters ('' without labels). occupancies: n values in
+    (0, 1], default 1. Every atom is its own site of multiplicity 1 and W
+    equal to its occupancy. Raises ValueError naming what is wrong (a shape, a
+    length that differs from the coordinates', a value that is not finite).
+    """
+    parameters = _cell_parameters(cell)
+    xyz = _array(fractional, "fractional coordinates")
+    if xyz.ndim != 2 or xyz.shape[1] != 3:
+        raise ValueError(f"fractional coordinates must be an array of shape (n, 3), "
+                         f"not of shape {xyz.shape}")
+    n = xyz.shape[0]
+    if n == 0:
+        raise ValueError("the structure has no sites: give at least one")
+    bad = ~np.all(np.isfinite(xyz), axis=1)
+    if bad.any():
+        raise ValueError(f"fractional coordinates of atom {int(np.argmax(bad))} must be finite "
+                         f"numbers, not {xyz[int(np.argmax(bad))].tolist()}")
+    z = _array(charges, "charges")
+    if z.shape != (n,):
+        raise ValueError(f"charges must be one per atom, an array of shape ({n},), "
+                         f"not of shape {z.shape}")
+    if not np.all(np.isfinite(z)):
+        i = int(np.argmax(~np.isfinite(z)))
+        raise ValueError(f"the charge of atom {i} must be a finite number, not {z[i]}")
+    if occupancies is None:
+        occ = np.ones(n)
+    else:
+        occ = _array(occupancies, "occupancies")
+        if occ.shape != (n,):
+            raise ValueError(f"occupancies must be one per atom, an array of shape ({n},), "
+                             f"not of shape {occ.shape}")
+        outside = ~((occ > 0) & (occ <= 1 + 1e-6))
+        if outside.any():
+            i = int(np.argmax(outside))
+            raise ValueError(f"the occupancy of atom {i} is {occ[i]:g}, outside (0, 1]")
+    label_array = None if labels is None else _text_array(labels, "labels", n)
+    element_array = None if elements is None else _text_array(elements, "elements", n)
+    crystal = Crystal.__new__(Crystal)
+    crystal._setup(parameters, [_operation("x,y,z", 0)], False, [], title, formula, None)
+    # One operation, the identity: every atom has one image, and W is its
+    # occupancy times 1 / 1.
+    crystal._site_list = None
+    crystal._arrays = SiteArrays(z, xyz, occ, occ * 1 / 1, np.ones(n, dtype=np.int64),
+                                 label_array, element_array)
     return crystal

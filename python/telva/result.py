@@ -4,14 +4,30 @@ any point of the crystal."""
 from __future__ import annotations
 
 import os
-from typing import TYPE_CHECKING, Any, Sequence
+from typing import Any, Protocol, Sequence
 
 import numpy as np
 
 from . import _core
 
-if TYPE_CHECKING:
-    from .crystal import Crystal
+
+class ComputedCrystal(Protocol):
+    """What a result needs of the crystal it was computed for (a Crystal):
+    the group order for the energy per cell, and for maps the title, the
+    cell, the operations, the sites' values and elements. Named here so that
+    this module does not import the crystal's, which imports it."""
+
+    title: str
+    inversion: bool
+    _lattice: list[float]
+    _rows: list
+
+    @property
+    def group_order(self) -> int: ...
+
+    def _site_values(self) -> list[tuple]: ...
+
+    def _elements(self) -> list[str]: ...
 
 #: A potential in e/A times this is in volts; an energy in e^2/A times this is in eV.
 VOLTS_PER_UNIT = _core.ELECTRON_VOLTS_PER_UNIT
@@ -58,14 +74,14 @@ class Energy:
 class Result:
     """The result of Crystal.compute.
 
-    method: 'sphere' or 'ewald'. site_potentials: e/A, one per site of the
+    method: 'sphere', 'ewald' or 'pme'. site_potentials: e/A, one per site of the
     crystal, in order. energy: Energy. table_entries: the reflections of the
     table's index box. radius, qmax: the sphere method's settings (None for
     ewald); alpha, cutoff, tolerance, estimate: the ewald method's (None for
-    sphere).
+    sphere); mesh, spline_order: the pme method's (None for the others).
     """
 
-    def __init__(self, crystal: "Crystal", method: str, core: Any,
+    def __init__(self, crystal: ComputedCrystal, method: str, core: Any,
                  max_memory: int | None = None) -> None:
         self._crystal = crystal
         self._memory_limit = _core.MEMORY_LIMIT if max_memory is None else int(max_memory)
@@ -82,6 +98,11 @@ class Result:
         self.cutoff = getattr(core, "cutoff", None)
         self.tolerance = getattr(core, "tolerance", None)
         self.estimate = getattr(core, "estimate", None)
+        # The mesh method's (None for the others): nodes along a, b, c and
+        # the B-splines' order.
+        mesh = getattr(core, "mesh", None)
+        self.mesh = tuple(mesh) if mesh is not None else None
+        self.spline_order = getattr(core, "spline_order", None)
 
     def at(self, points: Any, threads: int | None = None
            ) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
@@ -146,7 +167,7 @@ class Result:
             values = values * VOLTS_PER_UNIT
         c = self._crystal
         _core.write_map(target, form, c.title, f"{quantity} in {unit}", c._lattice, c._rows,
-                        c.inversion, c._site_values(), [s.element for s in c.sites], values)
+                        c.inversion, c._site_values(), c._elements(), values)
 
     def __repr__(self) -> str:
         return (f"<telva.Result {self.method}: {len(self.site_potentials)} sites, "

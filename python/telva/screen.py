@@ -1,7 +1,7 @@
 """telva-screen: site potentials and energies of many structures, on Dask.
 
     telva-screen PATH... -o RESULTS_DIR [--charge NAME=Z]... [--guess-charges]
-                 [--method ewald|sphere] [--tolerance T]
+                 [--method ewald|auto|pme|sphere] [--tolerance T]
                  [--scheduler ADDRESS | --workers N] [--batch K] [--timeout S]
                  [--max-memory M]
 
@@ -203,10 +203,14 @@ def _parser():
         help="charge of an element or a site label, as telva-cif takes it; repeatable")
     add("--guess-charges", action="store_true", help="guess charges for CIFs that carry none")
     add("--strict", action="store_true", help="a cell that is not neutral is an error")
-    add("--method", choices=("ewald", "sphere"), default="ewald",
-        help="ewald: converged point charges (default); sphere: the telva listing's numbers")
+    # The default stays ewald: a results folder records its method, and a
+    # rerun of a folder made before auto existed must find the same settings.
+    add("--method", choices=("ewald", "auto", "pme", "sphere"), default="ewald",
+        help="ewald: converged point charges (default); pme: the same by a particle mesh, "
+             "for large cells; auto: pme for a large cell, else ewald; sphere: the telva "
+             "listing's numbers")
     add("--tolerance", type=_positive(float), default=1e-8, metavar="T",
-        help="accuracy of the ewald method in e/Angstrom (default 1e-8)")
+        help="accuracy of the ewald, pme and auto methods in e/Angstrom (default 1e-8)")
     where = parser.add_mutually_exclusive_group()
     where.add_argument("--scheduler", metavar="ADDRESS",
                        help="a running Dask scheduler, e.g. tcp://head:8786")
@@ -231,7 +235,7 @@ def settings_of(args):
         "guess_charges": args.guess_charges,
         "strict": args.strict,
     }
-    if args.method == "ewald":
+    if args.method != "sphere":
         settings["tolerance"] = args.tolerance
     return settings
 

@@ -132,7 +132,7 @@ def process_cif(path, settings):
     crystal = read_crystal(path, settings)
     method = settings.get("method", "ewald")
     options = {"threads": 1, "max_memory": settings.get("max_memory")}
-    if method == "ewald":
+    if method != "sphere":
         options["tolerance"] = settings.get("tolerance", 1e-8)
     result = crystal.compute(method=method, **options)
     return outcome(crystal, result)

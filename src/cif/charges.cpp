@@ -248,16 +248,19 @@ std::vector<std::optional<double>> knownCharges(const CifCrystal& crystal,
     }
     scoped.push_back(o);
   }
+  // The sites each assignment names, found once (not once per site).
+  std::vector<std::vector<bool>> names(scoped.size(),
+                                       std::vector<bool>(crystal.sites.size(), false));
+  for (std::size_t k = 0; k < scoped.size(); ++k)
+    for (std::size_t i : sitesNamed(crystal, scoped[k].name, scoped[k].scope))
+      names[k][i] = true;
   std::vector<std::optional<double>> charges;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     std::optional<double> charge;
     for (ChargeScope scope : {ChargeScope::label, ChargeScope::type, ChargeScope::element}) {
       // The last of repeated assignments wins, as on most command lines.
-      for (const ChargeOverride& o : scoped) {
-        if (o.scope != scope) continue;
-        const auto named = sitesNamed(crystal, o.name, scope);
-        if (std::find(named.begin(), named.end(), i) != named.end()) charge = o.charge;
-      }
+      for (std::size_t k = 0; k < scoped.size(); ++k)
+        if (scoped[k].scope == scope && names[k][i]) charge = scoped[k].charge;
       if (charge) break;
     }
     const CifSite& site = crystal.sites[i];

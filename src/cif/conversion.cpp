@@ -4,13 +4,16 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <sstream>
+#include <unordered_set>
 
 #include "base/capacities.hpp"
 #include "cif/charge_guess.hpp"
 #include "cif/cif_reader.hpp"
 #include "crystal/crystal_check.hpp"
+#include "crystal/near_pairs.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/truncation_estimate.hpp"
 #include "records/fixed_column.hpp"
@@ -244,6 +247,21 @@ bool samePoint(const CellGeometry& cell, const Position& p, const Position& q, d
   return nearestImageDistance(cell, p, q) < toleranceA;
 }
 
+// The first position (in their order) with an image at p, or positions.size():
+// what a search of every image of every position finds, from the positions
+// with an image near p.
+std::size_t firstSamePosition(const GrowingBins& bins, const std::vector<CellPosition>& positions,
+                              const CellGeometry& cell, const Position& p) {
+  std::size_t first = positions.size();
+  bins.forEachCandidate(p, [&](std::size_t c) {
+    if (c < first &&
+        std::any_of(positions[c].images.begin(), positions[c].images.end(),
+                    [&](const Position& q) { return samePoint(cell, p, q, samePointToleranceA); }))
+      first = c;
+  });
+  return first;
+}
+
 } // namespace
 
 std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
@@ -254,6 +272,7 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
   std::vector<CellPosition> positions;
   const int order = static_cast<int>(group.size());
   const CellGeometry cell = buildCellGeometry(lattice, 0);
+  GrowingBins images(cell, samePointToleranceA); // the images of the positions so far
   std::vector<std::string> empty;
   for (std::size_t i = 0; i < crystal.sites.size(); ++i) {
     const CifSite& s = crystal.sites[i];
@@ -265,11 +284,7 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
       continue;
     }
     const Position p{s.x, s.y, s.z};
-    auto same = std::find_if(positions.begin(), positions.end(), [&](const CellPosition& c) {
-      return std::any_of(c.images.begin(), c.images.end(), [&](const Position& q) {
-        return samePoint(cell, p, q, samePointToleranceA);
-      });
-    });
+    auto same = positions.begin() + firstSamePosition(images, positions, cell, p);
     if (same == positions.end()) {
       CellPosition c;
       c.point = p;
@@ -280,6 +295,8 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
                        " images do not divide the " + std::to_string(order) +
                        " operations; is it within " + number(samePointToleranceA, 2) +
                        " A of a special position without lying on it?");
+      for (const Position& q : c.images)
+        images.add(q, positions.size());
       positions.push_back(std::move(c));
       same = positions.end() - 1;
     }
@@ -315,33 +332,84 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
   return positions;
 }
 
-std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
-                                                  const std::array<double, 6>& lattice) {
-  const std::size_t n = positions.size();
+NearPositions nearPositions(const std::vector<CellPosition>& positions,
+                            const std::array<double, 6>& lattice,
+                            const std::function<bool(std::size_t)>& from,
+                            const std::function<bool(std::size_t)>& to, double reach) {
   const CellGeometry g = buildCellGeometry(lattice, 0);
-  std::vector<std::vector<double>> nearest(n, std::vector<double>(n, INFINITY));
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = 0; j < n; ++j)
+  std::vector<Position> atoms;
+  std::vector<std::size_t> positionOf;
+  for (std::size_t j = 0; j < positions.size(); ++j)
+    if (to(j))
       for (const Position& q : positions[j].images) {
-        const double d = nearestImageDistance(g, positions[i].point, q);
-        if (i == j && d < samePointToleranceA) continue; // the atom itself
-        nearest[i][j] = std::min(nearest[i][j], d);
+        atoms.push_back(q);
+        positionOf.push_back(j);
       }
-  return nearest;
+  NearPositions out;
+  out.reach = reach;
+  out.near.resize(positions.size());
+  if (atoms.empty()) return out;
+  const NearCells cells = buildNearCells(g, atoms, reach);
+  std::map<std::size_t, double> nearest;
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    if (!from(i)) continue;
+    nearest.clear();
+    double r = reach;
+    forEachPointNear(cells, g, positions[i].point, r, [&](std::int32_t k, double d) {
+      const std::size_t j = positionOf[k];
+      if (i == j && d < samePointToleranceA) return; // the atom itself
+      const auto [at, fresh] = nearest.try_emplace(j, d);
+      if (!fresh) at->second = std::min(at->second, d);
+    });
+    out.near[i].assign(nearest.begin(), nearest.end());
+  }
+  return out;
 }
 
+double NearPositions::at(std::size_t i, std::size_t j) const {
+  const auto& row = near[i];
+  const auto found = std::lower_bound(
+      row.begin(), row.end(), j,
+      [](const std::pair<std::size_t, double>& e, std::size_t v) { return e.first < v; });
+  return found != row.end() && found->first == j ? found->second : INFINITY;
+}
+
+namespace {
+
+// The shortest nearest(i, j) over charged positions i <= j, and the first
+// such pair: the search radius grows until a pair lies within it, or until
+// it takes in every pair.
+std::pair<double, std::pair<std::size_t, std::size_t>>
+shortestChargedPair(const std::vector<CellPosition>& positions,
+                    const std::array<double, 6>& lattice) {
+  const CellGeometry g = buildCellGeometry(lattice, 0);
+  auto charged = [&](std::size_t i) { return positions[i].charge != 0; };
+  std::size_t atoms = 0;
+  for (const CellPosition& c : positions)
+    atoms += c.images.size();
+  double shortest = INFINITY;
+  std::pair<std::size_t, std::size_t> pair{0, 0};
+  for (double reach = typicalSpacing(g, atoms);; reach *= 2) {
+    const NearPositions near = nearPositions(positions, lattice, charged, charged, reach);
+    for (std::size_t i = 0; i < positions.size(); ++i)
+      for (const auto& [j, d] : near.near[i])
+        if (j >= i && d < shortest) {
+          shortest = d;
+          pair = {i, j};
+        }
+    if (std::isfinite(shortest) || reach > farthestImageDistance(g)) return {shortest, pair};
+  }
+}
+
+} // namespace
+
 double chooseRadius(const std::vector<CellPosition>& positions,
-                    const std::vector<std::string>& labels,
-                    const std::vector<std::vector<double>>& nearest,
+                    const std::vector<std::string>& labels, const std::array<double, 6>& lattice,
                     const ConversionOptions& options, Conversion& out) {
   const std::size_t n = positions.size();
-  double shortest = INFINITY;
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i; j < n; ++j)
-      if (positions[i].charge != 0 && positions[j].charge != 0 && nearest[i][j] < shortest) {
-        shortest = nearest[i][j];
-        out.closestPair = labels[i] + "-" + labels[j];
-      }
+  const auto [shortest, closest] = shortestChargedPair(positions, lattice);
+  if (std::isfinite(shortest))
+    out.closestPair = labels[closest.first] + "-" + labels[closest.second];
   out.shortestDistance = std::isfinite(shortest) ? shortest : 0;
   double radius = 0;
   if (options.radius) {
@@ -349,16 +417,19 @@ double chooseRadius(const std::vector<CellPosition>& positions,
     if (!(radius > 0) || !std::isfinite(radius))
       throw commandLineError("--radius must be a positive number");
     // An atom inside a charged atom's sphere keeps part of that charge smeared.
+    const NearPositions inside = nearPositions(
+        positions, lattice, [](std::size_t) { return true; },
+        [&](std::size_t j) { return positions[j].charge != 0; }, radius);
     for (std::size_t i = 0; i < n; ++i)
-      for (std::size_t j = 0; j < n; ++j) {
-        if (positions[j].charge == 0 || !(nearest[i][j] < radius)) continue;
-        if (j < i && positions[i].charge != 0 && nearest[j][i] < radius) continue; // said once
+      for (const auto& [j, d] : inside.near[i]) {
+        if (!(d < radius)) continue;
+        if (j < i && positions[i].charge != 0 && inside.at(j, i) < radius) continue; // said once
         const std::string other = i == j ? "another " + labels[j] + " atom" : labels[j];
         const std::string text = "with R = " + number(radius) + " A, " + labels[i] + " lies " +
-                                 number(nearest[i][j]) + " A from " + other +
+                                 number(d) + " A from " + other +
                                  ", inside its sphere: its potential keeps part of that atom's "
                                  "smeared charge; choose R below " +
-                                 number(nearest[i][j]) + " A";
+                                 number(d) + " A";
         if (options.strict) throw CifError(text + " (--strict)");
         out.warnings.push_back(text);
       }
@@ -373,12 +444,13 @@ double chooseRadius(const std::vector<CellPosition>& positions,
     radius = std::floor(radiusFraction * shortest * 1000.0) / 1000.0;
   }
   // Alternative positions of a split site are never occupied together.
+  auto partial = [&](std::size_t i) { return positions[i].occupancy < 1 - occupancyTolerance; };
+  const NearPositions split = nearPositions(positions, lattice, partial, partial, 2 * radius);
   for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i + 1; j < n; ++j)
-      if (positions[i].occupancy < 1 - occupancyTolerance &&
-          positions[j].occupancy < 1 - occupancyTolerance && nearest[i][j] < 2 * radius)
+    for (const auto& [j, d] : split.near[i])
+      if (j > i && d < 2 * radius)
         out.warnings.push_back("the partial positions " + labels[i] + " and " + labels[j] +
-                               " lie " + number(nearest[i][j]) +
+                               " lie " + number(d) +
                                " A apart, closer than 2R: if they are alternatives of one split "
                                "site, each one's potential includes its partner's charge");
   return radius;
@@ -476,6 +548,7 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
                                       const std::vector<CellPosition>& positions,
                                       std::vector<std::string>& notes) {
   std::vector<std::string> labels;
+  std::unordered_set<std::string> taken; // the labels so far, for the uniqueness test
   for (const CellPosition& c : positions) {
     std::string label;
     for (std::size_t m : c.members)
@@ -492,11 +565,12 @@ std::vector<std::string> recordLabels(const CifCrystal& crystal,
     }
     label = label.substr(0, labelWidth);
     // Unique within the field: a trailing number replaces the last characters.
-    for (int n = 2; std::find(labels.begin(), labels.end(), label) != labels.end(); ++n) {
+    for (int n = 2; taken.count(label) != 0; ++n) {
       const std::string suffix = std::to_string(n);
       label = label.substr(0, std::min(label.size(), labelWidth - suffix.size())) + suffix;
     }
     labels.push_back(label);
+    taken.insert(label);
     if (c.members.size() > 1) {
       std::string names;
       for (std::size_t m : c.members)
@@ -666,8 +740,7 @@ Conversion convertCrystal(const CifCrystal& cif, const ConversionOptions& option
   const std::vector<std::string> labels = recordLabels(crystal, positions, out.notes);
   const double largestCharge = weighRecords(crystal, positions, out);
 
-  const double radius =
-      chooseRadius(positions, labels, nearestDistances(positions, out.lattice), options, out);
+  const double radius = chooseRadius(positions, labels, out.lattice, options, out);
   const Filled radiusField = filled(radius, rangeWidth, rangeImplied);
   out.radius = radiusField.readBack;
   if (!options.radius)

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -134,18 +135,28 @@ std::vector<CellPosition> cellPositions(const CifCrystal& crystal,
                                         const std::array<double, 6>& lattice,
                                         std::vector<std::string>& notes);
 
-// nearest[i][j]: the shortest distance from position i's point to an atom of
-// position j's orbit other than itself.
-std::vector<std::vector<double>> nearestDistances(const std::vector<CellPosition>& positions,
-                                                  const std::array<double, 6>& lattice);
+// nearest(i, j): the shortest distance from position i's point to an atom of
+// position j's orbit other than itself (nearestImageDistance), held for the
+// positions i that `from` takes, the positions j that `to` takes, and
+// distances up to `reach`; found through a cell list, in time linear in the
+// atoms for a reach of the order of their spacing.
+struct NearPositions {
+  double reach = 0;
+  std::vector<std::vector<std::pair<std::size_t, double>>> near; // per i: (j, nearest) by j
+  // nearest(i, j), infinite when it is not held (beyond the reach).
+  double at(std::size_t i, std::size_t j) const;
+};
+NearPositions nearPositions(const std::vector<CellPosition>& positions,
+                            const std::array<double, 6>& lattice,
+                            const std::function<bool(std::size_t)>& from,
+                            const std::function<bool(std::size_t)>& to, double reach);
 
 // The sphere radius: the given one, checked (an atom inside another charged
 // atom's sphere is warned of, with strict an error), or radiusFraction of the
 // shortest distance between charged atoms of different positions, rounded
 // down to 0.001 A. Partial positions closer than 2R are warned of either way.
 double chooseRadius(const std::vector<CellPosition>& positions,
-                    const std::vector<std::string>& labels,
-                    const std::vector<std::vector<double>>& nearest,
+                    const std::vector<std::string>& labels, const std::array<double, 6>& lattice,
                     const ConversionOptions& options, Conversion& out);
 
 // The most decimals with which `value` fills a fixed-point field of `width`

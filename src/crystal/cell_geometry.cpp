@@ -117,10 +117,14 @@ double recipLengthSquared(const CellGeometry& g, double h, double k, double l) {
   return recipLengthSquaredInRow(g, h, k, l, recipRowTerm(g, k, l));
 }
 
-double directDistance(const CellGeometry& g, double dx, double dy, double dz) {
+double directDistanceSquared(const CellGeometry& g, double dx, double dy, double dz) {
   const auto& m = g.directMetric;
-  return std::sqrt((m[0] * (dx * dx) + (m[1] * dy + m[3] * dx) * dy) +
-                   ((m[2] * dz + m[5] * dy) + m[4] * dx) * dz);
+  return (m[0] * (dx * dx) + (m[1] * dy + m[3] * dx) * dy) +
+         ((m[2] * dz + m[5] * dy) + m[4] * dx) * dz;
+}
+
+double directDistance(const CellGeometry& g, double dx, double dy, double dz) {
+  return std::sqrt(directDistanceSquared(g, dx, dy, dz));
 }
 
 double nearestImageDistance(const CellGeometry& g, const Position& p, const Position& q) {
@@ -129,12 +133,18 @@ double nearestImageDistance(const CellGeometry& g, const Position& p, const Posi
     v -= std::round(v);
   // In an oblique cell the nearest image need not be the rounded difference:
   // its neighbours along each axis are looked at too.
+  // The square roots of the 27 squares, as directDistance forms them, are
+  // ordered as the squares are (a correctly rounded square root is
+  // monotonic), so the root of the least square is the least distance bit for
+  // bit; a square rounded below zero has no root and is passed over.
   double best = std::numeric_limits<double>::infinity();
   for (int i = -1; i <= 1; ++i)
     for (int j = -1; j <= 1; ++j)
-      for (int k = -1; k <= 1; ++k)
-        best = std::min(best, directDistance(g, d[0] + i, d[1] + j, d[2] + k));
-  return best;
+      for (int k = -1; k <= 1; ++k) {
+        const double square = directDistanceSquared(g, d[0] + i, d[1] + j, d[2] + k);
+        if (!(square < 0)) best = std::min(best, square);
+      }
+  return std::sqrt(best);
 }
 
 double largestRange(const std::array<double, 6>& lattice, std::int64_t entries) {

@@ -46,6 +46,8 @@ double recipLengthSquaredInRow(const CellGeometry& g, double h, double k, double
 
 // Distance in Angstrom spanned by a difference of fractional coordinates.
 double directDistance(const CellGeometry& g, double dx, double dy, double dz);
+// Its square, the metric's quadratic form (directDistance is its root).
+double directDistanceSquared(const CellGeometry& g, double dx, double dy, double dz);
 
 // Distance in Angstrom from p to the nearest lattice image of q.
 double nearestImageDistance(const CellGeometry& g, const Position& p, const Position& q);

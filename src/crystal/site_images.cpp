@@ -1,7 +1,11 @@
 #include "crystal/site_images.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
+
+#include "crystal/near_pairs.hpp"
 
 namespace telva {
 
@@ -32,24 +36,65 @@ std::vector<Position> siteImages(const Crystal& crystal, const CellGeometry& cel
   return images;
 }
 
-ClosestPair closestChargedPair(const Crystal& crystal, double tolerance) {
+SiteGeometry siteGeometry(const Crystal& crystal, double tolerance) {
   const CellGeometry cell = buildCellGeometry(crystal.lattice, 0);
   const int n = static_cast<int>(crystal.sites.size());
-  std::vector<std::vector<Position>> images(n);
-  for (int i = 0; i < n; ++i)
-    if (crystal.sites[i].charge != 0) images[i] = siteImages(crystal, cell, i, tolerance);
-  ClosestPair best{std::numeric_limits<double>::infinity(), -1, -1};
+  SiteGeometry out;
+  out.multiplicities.resize(n);
+  // Every charged atom, and the first image of each charged site.
+  std::vector<Position> atoms;
+  std::vector<int> siteOf;
+  std::vector<std::pair<int, Position>> anchors;
+  for (int i = 0; i < n; ++i) {
+    const std::vector<Position> images = siteImages(crystal, cell, i, tolerance);
+    out.multiplicities[i] = static_cast<int>(images.size());
+    if (crystal.sites[i].charge == 0 || images.empty()) continue;
+    anchors.push_back({i, images.front()});
+    for (const Position& q : images) {
+      atoms.push_back(q);
+      siteOf.push_back(i);
+    }
+  }
   // Every atom is the image of its site's first image under some operation,
   // so the distances from the first images to all atoms are all distances.
-  for (int i = 0; i < n; ++i) {
-    if (images[i].empty()) continue;
-    for (int j = 0; j < n; ++j)
-      for (const Position& q : images[j]) {
-        const double d = nearestImageDistance(cell, images[i][0], q);
-        if (d >= tolerance && d < best.distance) best = {d, i, j};
-      }
+  // Of equal distances the pair (first, second) that comes first in the
+  // sites' order is kept. The search radius grows until a pair lies within
+  // it, or until it takes in every pair (beyond farthestImageDistance).
+  ClosestPair& best = out.closest;
+  best = {std::numeric_limits<double>::infinity(), -1, -1};
+  if (anchors.empty()) return out;
+  for (double reach = typicalSpacing(cell, atoms.size());; reach *= 2) {
+    const NearCells cells = buildNearCells(cell, atoms, reach);
+    std::vector<Position> anchorPoints;
+    for (const auto& anchor : anchors)
+      anchorPoints.push_back(anchor.second);
+    for (std::int32_t a : binOrder(cells, anchorPoints)) {
+      const auto& [i, p] = anchors[a];
+      double radius = std::min(reach, best.distance);
+      forEachPointNear(cells, cell, p, radius, [&](std::int32_t k, double d) {
+        const int j = siteOf[k];
+        if (d < tolerance) return;
+        if (d < best.distance ||
+            (d == best.distance && (i < best.first || (i == best.first && j < best.second)))) {
+          best = {d, i, j};
+          radius = d;
+        }
+      });
+    }
+    if (best.first >= 0 || reach > farthestImageDistance(cell)) return out;
   }
-  return best;
+}
+
+std::vector<int> siteMultiplicities(const Crystal& crystal, double tolerance) {
+  const CellGeometry cell = buildCellGeometry(crystal.lattice, 0);
+  std::vector<int> multiplicities(crystal.sites.size());
+  for (std::size_t i = 0; i < crystal.sites.size(); ++i)
+    multiplicities[i] = static_cast<int>(siteImages(crystal, cell, int(i), tolerance).size());
+  return multiplicities;
+}
+
+ClosestPair closestChargedPair(const Crystal& crystal, double tolerance) {
+  return siteGeometry(crystal, tolerance).closest;
 }
 
 } // namespace telva

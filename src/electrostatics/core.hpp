@@ -30,6 +30,13 @@
 //   ewaldRealSpace      the real-space part alone, added to a grid synthesis
 //   AtomCells           crystal/atom_cells.hpp: every atom near a point
 //
+// The mesh method (smooth particle-mesh Ewald): the Gaussian method's split
+// with the reciprocal half spread on a mesh, for cells of many atoms
+//   preparePme          electrostatics/pme_model.hpp: parameters, mesh, atom cells
+//   pmeSitePotentials   the Gaussian method's EwaldSites, mesh and order in its parameters
+//   pmePoints           the Gaussian method's EwaldPoints
+//   chooseSplitMethod   electrostatics/split_method.hpp: direct or mesh by predicted work
+//
 // Units: electrostatics/energy_units.hpp converts e^2/Angstrom to eV and MJ/mol
 // (a potential in e/Angstrom times electronVoltsPerUnit is in volts).
 //
@@ -53,8 +60,10 @@
 #include "electrostatics/ewald_model.hpp"
 #include "electrostatics/ewald_points.hpp"
 #include "electrostatics/ewald_sites.hpp"
+#include "electrostatics/pme_model.hpp"
 #include "electrostatics/positions.hpp"
 #include "electrostatics/site_potentials.hpp"
 #include "electrostatics/sphere_form_factor.hpp"
 #include "electrostatics/sphere_model.hpp"
+#include "electrostatics/split_method.hpp"
 #include "electrostatics/table_synthesis.hpp"

@@ -70,13 +70,17 @@ std::int64_t ewaldModelBytes(const Crystal& crystal, const EwaldParameters& para
   return bytes < 9.0e18 ? std::int64_t(bytes) : std::int64_t(9.0e18);
 }
 
-EwaldModel prepareEwald(const Crystal& crystal, double tolerance, int threads,
-                        std::int64_t memoryLimitBytes, std::int64_t pointsPerCall) {
+void checkEwaldInput(const Crystal& crystal, double tolerance, int threads) {
   if (!std::isfinite(tolerance) || !(tolerance > 0))
     refuse("the tolerance of the Gaussian method is " + std::to_string(tolerance) +
            " e/A: give a positive number such as 1e-8");
   if (threads < 0) refuse("the thread count is negative: give 0 for all cores, or a count");
   checkCrystal(crystal);
+}
+
+EwaldModel prepareEwald(const Crystal& crystal, double tolerance, int threads,
+                        std::int64_t memoryLimitBytes, std::int64_t pointsPerCall) {
+  checkEwaldInput(crystal, tolerance, threads);
 
   EwaldModel model;
   model.crystal = crystal;

@@ -64,6 +64,10 @@ std::int64_t ewaldModelBytes(const Crystal& crystal, const EwaldParameters& para
 // figures), and builds the table and the atom cells. Faults (invalid value):
 // a tolerance that is not a positive finite number, lattice parameters that
 // describe no cell, a site value that is not finite, a negative thread count.
+// The checks prepareEwald makes before anything else, which every method of
+// the split shares: tolerance, thread count, lattice and the sites' values.
+void checkEwaldInput(const Crystal& crystal, double tolerance, int threads);
+
 EwaldModel prepareEwald(const Crystal& crystal, double tolerance = defaultEwaldTolerance,
                         int threads = 0, std::int64_t memoryLimitBytes = defaultMemoryLimit,
                         std::int64_t pointsPerCall = 0);

@@ -18,6 +18,7 @@
 // the table's atoms), which balances the two halves' costs.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace telva {
@@ -43,6 +44,11 @@ struct EwaldParameters {
   double realEstimate = 0;       // dR at rc, e/Angstrom
   double reciprocalEstimate = 0; // dK at qmax, e/Angstrom
   std::int64_t tableEntries = 0; // non-zero half-space entries, once built
+  // The mesh method (pme_parameters.hpp) in place of the table: its nodes
+  // along a, b, c and the order of its B-splines; range and tableEntries
+  // are 0 there, and reciprocalEstimate is the mesh's.
+  std::array<int, 3> mesh{};
+  int splineOrder = 0;
   double estimate() const { return realEstimate + reciprocalEstimate; }
 };
 

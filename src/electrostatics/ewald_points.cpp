@@ -11,32 +11,46 @@ namespace telva {
 
 namespace {
 
-std::vector<Vec3> cartesianPoints(const EwaldModel& model, std::span<const Position> points) {
+std::vector<Vec3> cartesianPoints(const AtomCells& cells, std::span<const Position> points) {
   std::vector<Vec3> cartesian(points.size());
   for (std::size_t i = 0; i < points.size(); ++i)
-    cartesian[i] = cartesianPoint(model.cells, points[i]);
+    cartesian[i] = cartesianPoint(cells, points[i]);
   return cartesian;
 }
 
 } // namespace
 
-std::vector<RealSpaceSum> ewaldRealSpace(const EwaldModel& model,
-                                         std::span<const Position> points) {
-  const std::vector<Vec3> cartesian = cartesianPoints(model, points);
-  std::vector<RealSpaceSum> sums = realSpaceSums(model.cells, model.parameters.alpha,
-                                                 model.parameters.cutoff, cartesian, model.threads);
+std::vector<RealSpaceSum> realSpaceWithBackground(const AtomCells& cells, const EwaldParameters& p,
+                                                  double background,
+                                                  std::span<const Position> points, int threads) {
+  std::vector<RealSpaceSum> sums =
+      realSpaceSums(cells, p.alpha, p.cutoff, cartesianPoints(cells, points), threads);
   for (RealSpaceSum& sum : sums)
-    sum.potential += model.background;
+    sum.potential += background;
   return sums;
 }
 
+std::vector<RealSpaceSum> ewaldRealSpace(const EwaldModel& model,
+                                         std::span<const Position> points) {
+  return realSpaceWithBackground(model.cells, model.parameters, model.background, points,
+                                 model.threads);
+}
+
 EwaldPoints ewaldPoints(const EwaldModel& model, std::span<const Position> points) {
-  EwaldPoints result;
-  result.parameters = model.parameters;
   const std::vector<double> reciprocal =
       tablePotentials(model.table, model.geometry.volume, points, model.threads);
-  const std::vector<RealSpaceSum> real = ewaldRealSpace(model, points);
-  const double selfFactor = 2.0 * model.parameters.alpha / std::sqrt(pi);
+  return assemblePoints(model.cells, model.parameters, model.background, points, reciprocal,
+                        model.threads);
+}
+
+EwaldPoints assemblePoints(const AtomCells& cells, const EwaldParameters& p, double background,
+                           std::span<const Position> points, const std::vector<double>& reciprocal,
+                           int threads) {
+  EwaldPoints result;
+  result.parameters = p;
+  const std::vector<RealSpaceSum> real =
+      realSpaceWithBackground(cells, p, background, points, threads);
+  const double selfFactor = 2.0 * p.alpha / std::sqrt(pi);
   result.points.resize(points.size());
   constexpr int pointsPerPart = 256;
   const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
@@ -53,7 +67,7 @@ EwaldPoints ewaldPoints(const EwaldModel& model, std::span<const Position> point
           if (real[i].nearestSite >= 0)
             nearest = AtomHit{real[i].nearestSite, real[i].nearestDistance, real[i].nearestCharge};
           else
-            nearest = nearestAtom(model.cells, cartesianPoint(model.cells, points[i]));
+            nearest = nearestAtom(cells, cartesianPoint(cells, points[i]));
           if (!nearest) {
             out.phic = out.phiw = phi;
             continue;
@@ -72,7 +86,7 @@ EwaldPoints ewaldPoints(const EwaldModel& model, std::span<const Position> point
           }
         }
       },
-      model.threads);
+      threads);
   return result;
 }
 

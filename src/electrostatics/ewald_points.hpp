@@ -28,6 +28,17 @@ struct EwaldPoints {
 // coordinate that is not finite is refused (invalid value), naming it.
 EwaldPoints ewaldPoints(const EwaldModel& model, std::span<const Position> points);
 
+// The points' results from the reciprocal half at every point (by the table
+// or the mesh): what ewaldPoints does after its table's synthesis.
+EwaldPoints assemblePoints(const AtomCells& cells, const EwaldParameters& p, double background,
+                           std::span<const Position> points, const std::vector<double>& reciprocal,
+                           int threads);
+
+// The same from the atom cells, the split's parameters and the background.
+std::vector<RealSpaceSum> realSpaceWithBackground(const AtomCells& cells, const EwaldParameters& p,
+                                                  double background,
+                                                  std::span<const Position> points, int threads);
+
 // The real-space sum plus the background at every fractional point: what the
 // Gaussian table's synthesis lacks for phic.
 std::vector<RealSpaceSum> ewaldRealSpace(const EwaldModel& model, std::span<const Position> points);

@@ -17,4 +17,14 @@ struct EwaldSites {
 
 EwaldSites ewaldSitePotentials(const EwaldModel& model);
 
+// The sites' results from the reciprocal half at every site (reciprocal, in
+// the sites' order, by the table or the mesh): the real-space sum within
+// p.cutoff, the background and the self term added.
+EwaldSites assembleSitePotentials(const std::vector<Site>& sites, const AtomCells& cells,
+                                  const EwaldParameters& p, double background,
+                                  const std::vector<double>& reciprocal, int threads);
+
+// The sites' fractional positions, in order.
+std::vector<Position> siteFractions(const std::vector<Site>& sites);
+
 } // namespace telva

@@ -17,14 +17,24 @@ PotentialMap ewaldMap(const EwaldModel& model, const GridSize& grid, MapQuantity
       progress ? GridProgress([&](int done, int total) { progress(done, 10 * total); })
                : GridProgress();
   map.values = gridPotentials(model.table, model.geometry.volume, grid, model.threads, half);
-  const double selfFactor = 2.0 * model.parameters.alpha / std::sqrt(pi);
+  completeMap(model.cells, model.parameters, model.background, model.threads, quantity, map,
+              progress);
+  return map;
+}
+
+void completeMap(const AtomCells& cells, const EwaldParameters& parameters, double background,
+                 int threads, MapQuantity quantity, PotentialMap& map,
+                 const GridProgress& progress) {
+  const GridSize& grid = map.grid;
+  const double selfFactor = 2.0 * parameters.alpha / std::sqrt(pi);
   std::vector<Position> plane(std::size_t(grid.n2) * grid.n3);
   for (int i = 0; i < grid.n1; ++i) {
     for (int j = 0; j < grid.n2; ++j)
       for (int k = 0; k < grid.n3; ++k)
         plane[std::size_t(j) * grid.n3 + k] = nodePosition(grid, i, j, k);
     // The real-space sums of one plane, on the model's threads.
-    const std::vector<RealSpaceSum> real = ewaldRealSpace(model, plane);
+    const std::vector<RealSpaceSum> real =
+        realSpaceWithBackground(cells, parameters, background, plane, threads);
     for (std::size_t n = 0; n < plane.size(); ++n) {
       double& value = map.values[std::size_t(i) * plane.size() + n];
       const double phi = value + real[n].potential;
@@ -32,7 +42,7 @@ PotentialMap ewaldMap(const EwaldModel& model, const GridSize& grid, MapQuantity
       if (real[n].nearestSite >= 0)
         nearest = AtomHit{real[n].nearestSite, real[n].nearestDistance, real[n].nearestCharge};
       else if (quantity == MapQuantity::phiw)
-        nearest = nearestAtom(model.cells, cartesianPoint(model.cells, plane[n]));
+        nearest = nearestAtom(cells, cartesianPoint(cells, plane[n]));
       if (!nearest) {
         value = phi;
       } else if (nearest->distance < coincidenceDistance) {
@@ -45,7 +55,6 @@ PotentialMap ewaldMap(const EwaldModel& model, const GridSize& grid, MapQuantity
     }
     if (progress) progress(grid.n1 + 9 * (i + 1), 10 * grid.n1);
   }
-  return map;
 }
 
 } // namespace telva

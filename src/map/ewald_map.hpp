@@ -14,4 +14,12 @@ namespace telva {
 PotentialMap ewaldMap(const EwaldModel& model, const GridSize& grid, MapQuantity quantity,
                       const GridProgress& progress = {});
 
+// The rest of a map whose values hold the reciprocal half at every node (by
+// the table's synthesis or the mesh): the real-space sums, the background
+// and the nearest atom's part, plane by plane; progress from n1 to 10 n1 of
+// 10 n1 (the reciprocal half's tenth before).
+void completeMap(const AtomCells& cells, const EwaldParameters& parameters, double background,
+                 int threads, MapQuantity quantity, PotentialMap& map,
+                 const GridProgress& progress = {});
+
 } // namespace telva

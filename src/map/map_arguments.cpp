@@ -19,9 +19,12 @@ const char* const mapUsage =
     "\n"
     "  --grid N1,N2,N3      nodes (i/N1, j/N2, k/N3) of the cell (or --grid N for N,N,N)\n"
     "  --spacing D          Ni = ceil(|ai|/D) nodes along each axis (default 0.2 A)\n"
-    "  --method M           ewald (the default): the converged point-charge potential;\n"
+    "  --method M           auto (the default): ewald, or pme for a large cell;\n"
+    "                       ewald: the converged point-charge potential;\n"
+    "                       pme: the same by a particle mesh, for large cells;\n"
     "                       sphere: the value telva lists for a position record\n"
-    "  --tolerance T        the ewald method's absolute tolerance in e/A (default 1e-8)\n"
+    "  --tolerance T        the absolute tolerance of auto, ewald and pme in e/A\n"
+    "                       (default 1e-8)\n"
     "  --quantity Q         phic (all point charges, the default), phiw (without the\n"
     "                       neighbouring atom) or smeared (P, the synthesis alone)\n"
     "  --unit V|e/A         volts (the default) or e/A\n"
@@ -200,9 +203,12 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
       if (!(d > 0)) refuse("--spacing needs a distance above 0 A, not " + args[i]);
       a.spacing = d;
     } else if (arg == "--method") {
-      a.method =
-          chosen<MapMethod>(value(), {{"ewald", MapMethod::ewald}, {"sphere", MapMethod::sphere}},
-                            "--method is ewald or sphere");
+      a.method = chosen<MapMethod>(value(),
+                                   {{"ewald", MapMethod::ewald},
+                                    {"sphere", MapMethod::sphere},
+                                    {"pme", MapMethod::pme},
+                                    {"auto", MapMethod::automatic}},
+                                   "--method is auto, ewald, pme or sphere");
     } else if (arg == "--tolerance") {
       const double t = number(arg, value());
       if (!(t > 0)) refuse("--tolerance needs a number above 0 (e/A), not " + args[i]);
@@ -262,8 +268,9 @@ MapArguments parseMapArguments(const std::vector<std::string>& args) {
   }
   if (a.input.empty()) refuse("no input named: give a TELVA input file or a CIF");
   if (a.grid && a.spacing) refuse("--grid and --spacing both given: give one");
-  if (a.tolerance && a.method != MapMethod::ewald)
-    refuse("--tolerance is for --method ewald; the sphere method's accuracy is set by its range");
+  if (a.tolerance && a.method == MapMethod::sphere)
+    refuse("--tolerance is for --method auto, ewald or pme; the sphere method's accuracy is set by "
+           "its range");
   if (a.quantity == MapQuantity::smeared && a.method != MapMethod::sphere)
     refuse("--quantity smeared is the sphere method's P: add --method sphere");
   if (!a.png.empty() && !a.slice) refuse("--png needs --slice, as in --slice c=0.5");

@@ -13,7 +13,9 @@
 
 namespace telva {
 
-enum class MapMethod { ewald, sphere };
+// automatic: ewald or pme, whichever the predicted work favours (small
+// cells always ewald).
+enum class MapMethod { ewald, sphere, pme, automatic };
 enum class MapUnit { volts, electronsPerAngstrom };
 
 // A plane of nodes: the cell axis it cuts (0 a, 1 b, 2 c) at a fractional
@@ -37,8 +39,8 @@ struct MapArguments {
   std::string input; // a TELVA input file, or a CIF (named *.cif)
   std::optional<GridSize> grid;
   std::optional<double> spacing;
-  MapMethod method = MapMethod::ewald;
-  std::optional<double> tolerance; // e/Angstrom, ewald only
+  MapMethod method = MapMethod::automatic;
+  std::optional<double> tolerance; // e/Angstrom, not for sphere
   MapQuantity quantity = MapQuantity::phic;
   MapUnit unit = MapUnit::volts;
   std::string cube, xsf, ccp4, png;

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "crystal/near_pairs.hpp"
+
 namespace telva {
 
 namespace {
@@ -24,6 +26,7 @@ std::vector<CellAtom> cellAtoms(const MapCrystal& map, const CellGeometry& geome
   std::vector<CellAtom> atoms;
   const Crystal& crystal = map.crystal;
   const bool companions = crystal.inversionAtOrigin;
+  GrowingBins bins(geometry, sameAtomDistance);
   for (std::size_t j = 0; j < crystal.sites.size(); ++j) {
     const Site& site = crystal.sites[j];
     auto add = [&](Position p) {
@@ -33,13 +36,17 @@ std::vector<CellAtom> cellAtoms(const MapCrystal& map, const CellGeometry& geome
                           reduced(p.x),
                           reduced(p.y),
                           reduced(p.z)};
-      for (const CellAtom& other : atoms) {
-        // The nearest lattice image of the difference.
+      // An atom within sameAtomDistance of one kept before (by the rounded
+      // difference) is that atom; the earlier atoms near it come from bins.
+      bool seen = false;
+      bins.forEachCandidate({atom.x, atom.y, atom.z}, [&](std::size_t k) {
+        const CellAtom& other = atoms[k];
         const double dx = atom.x - other.x, dy = atom.y - other.y, dz = atom.z - other.z;
-        if (directDistance(geometry, dx - std::round(dx), dy - std::round(dy),
-                           dz - std::round(dz)) < sameAtomDistance)
-          return;
-      }
+        seen = seen || directDistance(geometry, dx - std::round(dx), dy - std::round(dy),
+                                      dz - std::round(dz)) < sameAtomDistance;
+      });
+      if (seen) return;
+      bins.add({atom.x, atom.y, atom.z}, atoms.size());
       atoms.push_back(atom);
     };
     for (const SymOp& op : crystal.symOps) {

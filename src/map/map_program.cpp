@@ -15,7 +15,9 @@
 #include "crystal/weight_fractions.hpp"
 #include "electrostatics/energy_units.hpp"
 #include "electrostatics/ewald_model.hpp"
+#include "electrostatics/pme_model.hpp"
 #include "electrostatics/sphere_model.hpp"
+#include "electrostatics/split_method.hpp"
 #include "map/ewald_map.hpp"
 #include "map/map_arguments.hpp"
 #include "map/map_extremes.hpp"
@@ -23,6 +25,7 @@
 #include "map/map_input.hpp"
 #include "map/map_writers.hpp"
 #include "map/output_file.hpp"
+#include "map/pme_map.hpp"
 #include "map/slice_picture.hpp"
 
 namespace telva {
@@ -184,6 +187,14 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
           << (snapped == 1 ? " site" : " sites") << " as k/" << groupOrder(gaussian)
           << ", the fraction the written digits round\n";
 
+  // A split method's memory refusal, told with the grid's share.
+  auto besideTheGrid = [&](const Fault& fault) {
+    if (fault.number != faults::outOfMemory) return fault;
+    return Fault{mapFaults::memory, fault.text + ", beside the grid of " +
+                                        megabytes(memory.total()) +
+                                        "; raise the limit with --max-memory or choose a "
+                                        "coarser grid or a larger --tolerance"};
+  };
   ProgressLine progress(err, errIsTerminal);
   const GridProgress onProgress = [&](int done, int total) { progress.update(done, total); };
   PotentialMap map;
@@ -195,6 +206,28 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
     methodText = "sphere method, R " + fixed(crystal.radius, 2) + " A, qmax " +
                  fixed(crystal.range, 2) + " 1/A, " +
                  std::to_string(model.geometry.requiredEntries) + " table entries";
+  } else if (const double tolerance = a.tolerance.value_or(defaultEwaldTolerance);
+             a.method == MapMethod::pme ||
+             (a.method == MapMethod::automatic &&
+              chooseSplitMethod(gaussian, tolerance, static_cast<std::int64_t>(grid.nodes())) ==
+                  SplitMethod::mesh)) {
+    const double left = double(a.maxMemory) - memory.total();
+    PmeModel model;
+    try {
+      model =
+          preparePme(gaussian, tolerance, threads, static_cast<std::int64_t>(std::max(left, 0.0)),
+                     static_cast<std::int64_t>(grid.nodes()));
+    } catch (const Fault& fault) {
+      throw besideTheGrid(fault);
+    }
+    map = pmeMap(model, grid, a.quantity, onProgress);
+    const EwaldParameters& p = model.parameters;
+    std::ostringstream text;
+    text << "pme method, tolerance " << p.tolerance << " e/A: alpha " << fixed(p.alpha, 4)
+         << " 1/A, rc " << fixed(p.cutoff, 3) << " A, mesh " << p.mesh[0] << " x " << p.mesh[1]
+         << " x " << p.mesh[2] << ", B-splines of order " << p.splineOrder << ", estimate "
+         << p.estimate() << " e/A";
+    methodText = text.str();
   } else {
     const double left = double(a.maxMemory) - memory.total();
     const auto nodes = static_cast<std::int64_t>(grid.nodes());
@@ -203,11 +236,7 @@ int runMapFaulting(const std::vector<std::string>& args, std::ostream& out, std:
       model = prepareEwald(gaussian, a.tolerance.value_or(defaultEwaldTolerance), threads,
                            static_cast<std::int64_t>(std::max(left, 0.0)), nodes);
     } catch (const Fault& fault) {
-      if (fault.number != faults::outOfMemory) throw;
-      throw Fault{mapFaults::memory, fault.text + ", beside the grid of " +
-                                         megabytes(memory.total()) +
-                                         "; raise the limit with --max-memory or choose a "
-                                         "coarser grid or a larger --tolerance"};
+      throw besideTheGrid(fault);
     }
     map = ewaldMap(model, grid, a.quantity, onProgress);
     const EwaldParameters& p = model.parameters;

@@ -43,6 +43,7 @@
 #include "map/map_file.hpp"
 #include "map/map_writers.hpp"
 #include "map/output_file.hpp"
+#include "map/pme_map.hpp"
 #include "map/potential_map.hpp"
 #include "records/record_files.hpp"
 
@@ -107,18 +108,62 @@ void checkCrystal(const Crystal& crystal) {
                           " of a symmetry operation names no axis: use 0 or +-1, +-2, +-3"};
 }
 
+// Sites handed over as arrays, for crystals too large for a list of tuples:
+// charges Z and weights W of shape (n,), fractional coordinates of shape
+// (n, 3), copied once into the core's sites (labels blank; no computation
+// reads them). Python's Crystal builds one of these for every computation.
+struct SiteTable {
+  std::vector<Site> sites;
+};
+
+using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+SiteTable siteTable(const DoubleArray& charges, const DoubleArray& weights,
+                    const DoubleArray& coordinates) {
+  if (charges.ndim() != 1 || weights.ndim() != 1)
+    throw Fault{faults::invalidValue, "charges and weights must be arrays of shape (n,)"};
+  if (coordinates.ndim() != 2 || coordinates.shape(1) != 3)
+    throw Fault{faults::invalidValue, "coordinates must be an array of shape (n, 3)"};
+  const py::ssize_t n = charges.shape(0);
+  if (weights.shape(0) != n || coordinates.shape(0) != n)
+    throw Fault{faults::invalidValue,
+                "charges, weights and coordinates must have one row per site: " +
+                    std::to_string(n) + ", " + std::to_string(weights.shape(0)) + " and " +
+                    std::to_string(coordinates.shape(0)) + " rows"};
+  SiteTable table;
+  table.sites.resize(static_cast<std::size_t>(n));
+  const double* z = charges.data();
+  const double* w = weights.data();
+  const double* xyz = coordinates.data();
+  for (py::ssize_t i = 0; i < n; ++i) {
+    Site& s = table.sites[static_cast<std::size_t>(i)];
+    s.charge = z[i];
+    s.W = w[i];
+    s.x = xyz[3 * i], s.y = xyz[3 * i + 1], s.z = xyz[3 * i + 2];
+  }
+  return table;
+}
+
 Crystal makeCrystal(const std::array<double, 6>& lattice,
                     const std::vector<OperationRows>& operations, bool inversion,
-                    const std::vector<SiteValues>& sites) {
+                    const SiteTable& sites) {
   Crystal crystal;
   crystal.lattice = lattice;
   for (const OperationRows& rows : operations)
     crystal.symOps.push_back(toSymOp(rows));
   crystal.inversionAtOrigin = inversion;
-  for (const auto& [label, charge, w, x, y, z] : sites)
-    crystal.sites.push_back({label, charge, w, x, y, z});
+  crystal.sites = sites.sites;
   checkCrystal(crystal);
   return crystal;
+}
+
+Crystal makeCrystal(const std::array<double, 6>& lattice,
+                    const std::vector<OperationRows>& operations, bool inversion,
+                    const std::vector<SiteValues>& sites) {
+  SiteTable table;
+  for (const auto& [label, charge, w, x, y, z] : sites)
+    table.sites.push_back({label, charge, w, x, y, z});
+  return makeCrystal(lattice, operations, inversion, table);
 }
 
 // 0 for the machine's thread count, else the count asked for (1 to 256).
@@ -377,27 +422,15 @@ struct EwaldComputation {
   EwaldSites sites;
 };
 
-EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
-                              std::int64_t memoryLimit) {
-  EwaldComputation c;
-  c.model = prepareEwald(crystal, tolerance, threads, memoryLimit);
-  c.sites = ewaldSitePotentials(c.model);
-  for (double value : c.sites.potentials)
+// Either split method's sites, refused when a value is not finite.
+void checkSitesFinite(const EwaldSites& sites) {
+  for (double value : sites.potentials)
     if (!std::isfinite(value)) throw Fault{faults::notFinite, notFiniteText};
-  if (!std::isfinite(c.sites.energy)) throw Fault{faults::notFinite, notFiniteText};
-  return c;
+  if (!std::isfinite(sites.energy)) throw Fault{faults::notFinite, notFiniteText};
 }
 
-// As sphereAt, by the Gaussian method: the neighbour is the nearest atom, and
-// on an atom phic is the point charge's own infinity.
-py::tuple ewaldAt(const EwaldComputation& c,
-                  const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
-  const std::vector<Position> positions = pointsFromArray(points);
-  EwaldPoints results;
-  {
-    py::gil_scoped_release release;
-    results = ewaldPoints(c.model, positions);
-  }
+// Either split method's points as (phiw, phic, neighbour, distance) arrays.
+py::tuple pointsTuple(const EwaldPoints& results) {
   const py::ssize_t n = static_cast<py::ssize_t>(results.points.size());
   py::array_t<double> phiw(n), phic(n), distance(n);
   py::array_t<std::int64_t> neighbour(n);
@@ -412,6 +445,28 @@ py::tuple ewaldAt(const EwaldComputation& c,
   return py::make_tuple(phiw, phic, neighbour, distance);
 }
 
+EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
+                              std::int64_t memoryLimit) {
+  EwaldComputation c;
+  c.model = prepareEwald(crystal, tolerance, threads, memoryLimit);
+  c.sites = ewaldSitePotentials(c.model);
+  checkSitesFinite(c.sites);
+  return c;
+}
+
+// As sphereAt, by the Gaussian method: the neighbour is the nearest atom, and
+// on an atom phic is the point charge's own infinity.
+py::tuple ewaldAt(const EwaldComputation& c,
+                  const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+  const std::vector<Position> positions = pointsFromArray(points);
+  EwaldPoints results;
+  {
+    py::gil_scoped_release release;
+    results = ewaldPoints(c.model, positions);
+  }
+  return pointsTuple(results);
+}
+
 // The same by the Gaussian method, as telva-map computes it; the model's
 // thread count serves.
 py::array_t<double> ewaldGrid(const EwaldComputation& c, const std::array<int, 3>& shape,
@@ -421,6 +476,43 @@ py::array_t<double> ewaldGrid(const EwaldComputation& c, const std::array<int, 3
   {
     py::gil_scoped_release release;
     map = ewaldMap(c.model, {shape[0], shape[1], shape[2]}, which);
+  }
+  return mapArray(map, shape);
+}
+
+// The mesh method's computation, as the Gaussian method's above.
+struct PmeComputation {
+  PmeModel model;
+  EwaldSites sites;
+};
+
+PmeComputation computePme(const Crystal& crystal, double tolerance, int threads,
+                          std::int64_t memoryLimit) {
+  PmeComputation c;
+  c.model = preparePme(crystal, tolerance, threads, memoryLimit);
+  c.sites = pmeSitePotentials(c.model);
+  checkSitesFinite(c.sites);
+  return c;
+}
+
+py::tuple pmeAt(const PmeComputation& c,
+                const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
+  const std::vector<Position> positions = pointsFromArray(points);
+  EwaldPoints results;
+  {
+    py::gil_scoped_release release;
+    results = pmePoints(c.model, positions);
+  }
+  return pointsTuple(results);
+}
+
+py::array_t<double> pmeGrid(const PmeComputation& c, const std::array<int, 3>& shape,
+                            const std::string& quantity) {
+  const MapQuantity which = mapQuantity(quantity, false);
+  PotentialMap map;
+  {
+    py::gil_scoped_release release;
+    map = pmeMap(c.model, {shape[0], shape[1], shape[2]}, which);
   }
   return mapArray(map, shape);
 }
@@ -528,13 +620,8 @@ PYBIND11_MODULE(_core, m) {
       [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
          bool inversion, const std::vector<SiteValues>& sites) {
         const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
-        const CellGeometry cell = buildCellGeometry(crystal.lattice, 0);
-        std::vector<int> multiplicities;
-        for (int i = 0; i < static_cast<int>(crystal.sites.size()); ++i)
-          multiplicities.push_back(
-              static_cast<int>(siteImages(crystal, cell, i, samePointToleranceA).size()));
-        return py::make_tuple(multiplicities,
-                              closestChargedPair(crystal, samePointToleranceA).distance);
+        const SiteGeometry geometry = siteGeometry(crystal, samePointToleranceA);
+        return py::make_tuple(geometry.multiplicities, geometry.closest.distance);
       },
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       "(multiplicities, closest): each site's distinct atoms in the cell (images within "
@@ -650,6 +737,75 @@ PYBIND11_MODULE(_core, m) {
       py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
       "The Gaussian method's computation: converged point-charge potentials within tolerance.");
 
+  py::class_<PmeComputation>(m, "PmeComputation",
+                             "The mesh method's model, site potentials and energy.")
+      .def_property_readonly("energy", [](const PmeComputation& c) { return c.sites.energy; })
+      .def_property_readonly("site_potentials",
+                             [](const PmeComputation& c) {
+                               return py::array_t<double>(c.sites.potentials.size(),
+                                                          c.sites.potentials.data());
+                             })
+      .def_property_readonly("alpha",
+                             [](const PmeComputation& c) { return c.model.parameters.alpha; })
+      .def_property_readonly("cutoff",
+                             [](const PmeComputation& c) { return c.model.parameters.cutoff; })
+      .def_property_readonly("tolerance",
+                             [](const PmeComputation& c) { return c.model.parameters.tolerance; })
+      .def_property_readonly("estimate",
+                             [](const PmeComputation& c) { return c.model.parameters.estimate(); })
+      .def_property_readonly("mesh",
+                             [](const PmeComputation& c) { return c.model.parameters.mesh; })
+      .def_property_readonly("spline_order",
+                             [](const PmeComputation& c) { return c.model.parameters.splineOrder; })
+      .def_property_readonly("table_entries", [](const PmeComputation&) { return 0; })
+      .def(
+          "at",
+          [](const PmeComputation& c,
+             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return pmeAt(c, points);
+          },
+          py::arg("points"), py::arg("threads") = py::none(),
+          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
+      .def(
+          "grid",
+          [](const PmeComputation& c, const std::array<int, 3>& shape, const std::string& quantity,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return pmeGrid(c, shape, quantity);
+          },
+          py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
+          "phic or phiw at the nodes of a grid, the mesh interpolated.");
+
+  m.def(
+      "compute_pme",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double tolerance,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computePme(crystal, tolerance, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+      "The mesh method's computation: converged point-charge potentials within tolerance.");
+
+  m.def(
+      "split_method",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const std::vector<SiteValues>& sites, double tolerance) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        py::gil_scoped_release release;
+        return chooseSplitMethod(crystal, tolerance) == SplitMethod::mesh ? std::string("pme")
+                                                                          : std::string("ewald");
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"),
+      "'ewald' or 'pme': the method of the least predicted work for this crystal and tolerance.");
+
   m.def(
       "compute_sphere",
       [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
@@ -667,4 +823,85 @@ PYBIND11_MODULE(_core, m) {
       "The sphere method's computation, with the listing program's numbers.");
 
   defineOrder(m);
+  // The same calls with the sites as a SiteTable of arrays: no Python object
+  // per site, for cells of a million atoms.
+  py::class_<SiteTable>(m, "SiteTable",
+                        "Sites as arrays: charges (n,), weights (n,), coordinates (n, 3).")
+      .def(py::init(&siteTable), py::arg("charges"), py::arg("weights"), py::arg("coordinates"))
+      .def("__len__", [](const SiteTable& t) { return t.sites.size(); });
+  m.def(
+      "check_crystal",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion,
+         const SiteTable& sites) { makeCrystal(lattice, operations, inversion, sites); },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"));
+  m.def(
+      "site_geometry",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites) {
+        SiteGeometry geometry;
+        {
+          py::gil_scoped_release release;
+          geometry =
+              siteGeometry(makeCrystal(lattice, operations, inversion, sites), samePointToleranceA);
+        }
+        py::array_t<std::int64_t> multiplicities(
+            static_cast<py::ssize_t>(geometry.multiplicities.size()));
+        std::copy(geometry.multiplicities.begin(), geometry.multiplicities.end(),
+                  multiplicities.mutable_data());
+        return py::make_tuple(multiplicities, geometry.closest.distance);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"));
+  m.def(
+      "compute_ewald",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double tolerance, std::optional<int> threads,
+         std::optional<std::int64_t> maxMemory) {
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeEwald(makeCrystal(lattice, operations, inversion, sites), tolerance,
+                            threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none());
+  m.def(
+      "compute_sphere",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double radius, double qmax,
+         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computeSphere(makeCrystal(lattice, operations, inversion, sites), radius, qmax,
+                             threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
+      py::arg("max_memory") = py::none());
+  m.def(
+      "compute_pme",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double tolerance, std::optional<int> threads,
+         std::optional<std::int64_t> maxMemory) {
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return computePme(makeCrystal(lattice, operations, inversion, sites), tolerance, threadCap,
+                          limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none());
+  m.def(
+      "split_method",
+      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+         bool inversion, const SiteTable& sites, double tolerance) {
+        py::gil_scoped_release release;
+        return chooseSplitMethod(makeCrystal(lattice, operations, inversion, sites), tolerance) ==
+                       SplitMethod::mesh
+                   ? std::string("pme")
+                   : std::string("ewald");
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"));
 }

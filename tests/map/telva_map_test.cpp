@@ -183,6 +183,25 @@ TEST(TelvaMap, DefaultMethodIsTheGaussianOneAtItsDefaultTolerance) {
   expectGaussianMap(readInputFileCrystal(input), grid, dir / "m.xsf");
 }
 
+TEST(TelvaMap, MeshMethodWritesTheDirectMethodsMapWithinItsTolerance) {
+  test::TempDir dir;
+  const std::string input = test::examplePath("rutile.inp");
+  const GridSize grid{6, 6, 4};
+  const MapRun run = runMapInProcess({input, "--method", "pme", "--tolerance", "1e-6", "--unit",
+                                      "e/A", "--grid", "6,6,4", "--xsf", dir / "m.xsf"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("pme method, tolerance 1e-06 e/A"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("B-splines of order"), std::string::npos) << run.err;
+  const MapCrystal crystal = readInputFileCrystal(input);
+  const std::vector<double> direct =
+      ewaldMap(prepareEwald(crystal.crystal, 1e-10), grid, MapQuantity::phic).values;
+  const ReadBack r = readBack("xsf", dir / "m.xsf");
+  ASSERT_EQ(r.values.size(), direct.size());
+  // The file's values carry about seven significant digits.
+  for (std::size_t n = 0; n < direct.size(); ++n)
+    EXPECT_NEAR(r.values[n], direct[n], 1e-6 + 1e-6 * std::abs(direct[n])) << "node " << n;
+}
+
 TEST(TelvaMap, ReportTellsGridNodesOnAtomsExtremesAndTime) {
   test::TempDir dir;
   const MapRun run = runMapInProcess({test::examplePath("rocksalt.inp"), "--method", "sphere",
@@ -365,9 +384,9 @@ TEST(TelvaMap, BadArgumentsAreRefusedWithOneLineAndNoFile) {
       {{"--threads", "0"}, "--threads needs a whole number from 1 to 256"},
       {{"--max-memory", "lots"}, "--max-memory needs a size"},
       {{"--charge", "Na=1"}, "are for a CIF"},
-      {{"--tolerance", "1e-6"}, "--tolerance is for --method ewald"},
+      {{"--tolerance", "1e-6"}, "--tolerance is for --method auto, ewald or pme"},
       {{"--quantity", "smeared", "--method", "ewald"}, "add --method sphere"},
-      {{"--method", "fast"}, "--method is ewald or sphere"},
+      {{"--method", "fast"}, "--method is auto, ewald, pme or sphere"},
       {{"--bogus"}, "unknown option --bogus"},
       {{"--cube"}, "--cube needs a value"},
       {{"--grid", "300", "--max-memory", "100M"}, "raise it with --max-memory"},

@@ -70,9 +70,9 @@ def test_sphere_rows_are_the_listings_numbers(tmp_path):
         assert f"{per_asymmetric_unit:.{decimals}f}" == energy, cif
 
 
-@pytest.mark.parametrize("method", ["ewald", "sphere"])
+@pytest.mark.parametrize("method", ["ewald", "pme", "sphere"])
 def test_rows_are_compute_to_the_last_digit(tmp_path, method):
-    if method == "ewald" and not telva.result.ewald_available():
+    if method in ("ewald", "pme") and not telva.result.ewald_available():
         pytest.skip("this build of telva has no ewald method yet")
     inputs = tmp_path / "in"
     inputs.mkdir()
