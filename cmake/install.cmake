@@ -12,6 +12,7 @@ telva_man_page(telva "site potentials and lattice energy of an ionic crystal"
                TEXT ${PROJECT_SOURCE_DIR}/src/programs/telva_usage.txt)
 telva_program(telva-cif "turn a CIF into a TELVA input file")
 telva_program(telva-map "electrostatic potential maps of a crystal on a 3-D grid")
+telva_program(telva-order "orderings of a disordered crystal ranked by electrostatic energy")
 
 # ---- the core library: base, crystal and electrostatics ----
 # The layers install as they are built (static libraries) under the names

@@ -18,7 +18,6 @@ packages+=(python3-spglib python3-scipy)
 # The Debian package (dpkg-shlibdeps finds its library dependencies); pip's
 # isolated build offline, from Debian's wheels of setuptools and wheel
 packages+=(dpkg-dev python3-setuptools-whl python3-wheel-whl)
-  python3-dask python3-distributed python3-tqdm)
 # --bench: LAMMPS too, the peer of make bench's large cells (bench/lammps_peer.py);
 # the plain install does not pull it.
 if [ "${1:-}" = "--bench" ]; then

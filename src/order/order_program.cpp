@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "base/fault.hpp"
+#include "base/version.hpp"
 #include "cif/charges.hpp"
 #include "cif/conversion_options.hpp"
 #include "order/ordering_files.hpp"
@@ -47,7 +48,8 @@ std::string usage() {
          "  --seed S                  of the stochastic search and the random draw (default 1)\n"
          "  --steps N                 swaps per annealing run (default 1000000)\n"
          "  --threads N               threads (default: all cores); the result is the same\n"
-         "  -h, --help                show this text\n";
+         "  -h, --help                show this text\n"
+         "      --version             show the version\n";
 }
 
 double numberValue(const std::string& option, const std::string& text) {
@@ -99,6 +101,9 @@ int run(const std::vector<std::string>& args) {
     };
     if (arg == "-h" || arg == "--help") {
       std::cout << usage();
+      return 0;
+    } else if (arg == "--version") {
+      std::cout << versionLine("telva-order");
       return 0;
     } else if (arg == "-o" || arg == "--output") {
       folder = value();

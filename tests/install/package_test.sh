@@ -18,9 +18,10 @@ done
 
 root=$scratch/root
 dpkg -x "$deb" "$root"
-for file in usr/bin/telva usr/bin/telva-cif usr/bin/telva-map usr/bin/telva-screen \
+for file in usr/bin/telva usr/bin/telva-cif usr/bin/telva-map usr/bin/telva-order usr/bin/telva-screen \
             usr/share/man/man1/telva.1.gz usr/share/man/man1/telva-cif.1.gz \
             usr/share/man/man1/telva-map.1.gz usr/share/man/man1/telva-screen.1.gz \
+            usr/share/man/man1/telva-order.1.gz \
             usr/include/telva/electrostatics/core.hpp \
             usr/lib/python3/dist-packages/telva/__init__.py; do
   [ -e "$root/$file" ] || fail "$file is not in the package"
@@ -51,6 +52,7 @@ sed -n 2p map.cube | grep -q "$written$" || fail "map.cube does not name $versio
 sed -n 2p map.xsf | grep -q "$written$" || fail "map.xsf does not name $version"
 grep -aq "$written " map.ccp4 || fail "map.ccp4 does not name $version"
 [ "$(run telva-screen --version)" = "telva-screen $version" ] || fail "telva-screen --version"
+[ "$(run telva-order --version)" = "telva-order $version" ] || fail "telva-order --version"
 where=$(run /usr/bin/python3 -c 'import telva, telva._core
 print(telva.__version__, telva.__file__, telva._core.__file__)')
 read -r module_version module_file core_file <<<"$where"
