@@ -45,6 +45,37 @@ std::vector<double> supercellCharges(const DisorderedCrystal& crystal, const Sup
   return q;
 }
 
+namespace {
+
+// The Ewald sums meet their tolerance but are not exactly invariant under the
+// group (their truncation is not). Averaged over the group, A and the fixed
+// field are, so every configuration of one ordering has one energy to the
+// last bits: the walk's partition sum and the ranked orderings' Boltzmann
+// factors then agree, and a symmetric copy is never ranked apart.
+void symmetrizeOverGroup(PairEnergy& e, const SupercellGroup& group) {
+  const int m = e.m;
+  const std::size_t order = group.onDisordered.size();
+  if (order <= 1) return;
+  std::vector<double> pairs(e.pairs.size(), 0.0), field(m, 0.0);
+  for (const Permutation& g : group.onDisordered) {
+    for (int i = 0; i < m; ++i) {
+      field[i] += e.fixedField[g[i]];
+      const double* row = e.pairs.data() + static_cast<std::size_t>(g[i]) * m;
+      double* out = pairs.data() + static_cast<std::size_t>(i) * m;
+      for (int j = 0; j < m; ++j)
+        out[j] += row[g[j]];
+    }
+  }
+  for (double& v : pairs)
+    v /= static_cast<double>(order);
+  for (double& v : field)
+    v /= static_cast<double>(order);
+  e.pairs = std::move(pairs);
+  e.fixedField = std::move(field);
+}
+
+} // namespace
+
 PairEnergy pairEnergy(const DisorderedCrystal& crystal, const Supercell& supercell,
                       const ConfigurationSpace& space, const SupercellGroup& group,
                       double tolerance, int threads) {
@@ -118,6 +149,7 @@ PairEnergy pairEnergy(const DisorderedCrystal& crystal, const Supercell& superce
     for (int j = 0; j < m; ++j)
       e.pairs[static_cast<std::size_t>(i) * m + j] =
           0.5 * (a[static_cast<std::size_t>(i) * m + j] + a[static_cast<std::size_t>(j) * m + i]);
+  symmetrizeOverGroup(e, group);
   return e;
 }
 
