@@ -42,6 +42,35 @@ double cubicness(const std::array<double, 6>& parentCell, const IntMatrix& m) {
   return shortest / std::cbrt(volume);
 }
 
+// The same lattice on shorter rows: a row replaced by its sum with or
+// difference from another while that shortens it (the determinant is kept),
+// so the written supercell's edges show how nearly cubic it is.
+IntMatrix shortenedBasis(const std::array<double, 6>& parentCell, IntMatrix m) {
+  const auto parent = cartesianRows(parentCell);
+  auto length2 = [&](const std::array<int, 3>& row) {
+    double v[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k)
+      for (int d = 0; d < 3; ++d)
+        v[d] += row[k] * parent[k][d];
+    return v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
+  };
+  for (bool shorter = true; shorter;) {
+    shorter = false;
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j)
+        for (int sign = -1; i != j && sign <= 1; sign += 2) {
+          std::array<int, 3> row = m[i];
+          for (int k = 0; k < 3; ++k)
+            row[k] += sign * m[j][k];
+          if (length2(row) < length2(m[i]) * (1 - 1e-12)) {
+            m[i] = row;
+            shorter = true;
+          }
+        }
+  }
+  return m;
+}
+
 } // namespace
 
 int parentSites(const DisorderedCrystal& crystal) {
@@ -130,9 +159,11 @@ IntMatrix automaticSupercell(const DisorderedCrystal& crystal, int maxAtoms, dou
     for (int c = determinant / a; c >= 1; --c) {
       if ((determinant / a) % c) continue;
       const int f = determinant / a / c;
-      for (int b = 0; b < c; ++b)
-        for (int d = 0; d < f; ++d)
-          for (int e = 0; e < f; ++e) {
+      // Rows (a 0 0), (b c 0), (d e f): the second row reduced modulo the
+      // first, the third modulo the first two.
+      for (int b = 0; b < a; ++b)
+        for (int d = 0; d < a; ++d)
+          for (int e = 0; e < c; ++e) {
             IntMatrix m{};
             m[0] = {a, 0, 0};
             m[1] = {b, c, 0};
@@ -145,6 +176,7 @@ IntMatrix automaticSupercell(const DisorderedCrystal& crystal, int maxAtoms, dou
           }
     }
   }
+  best = shortenedBasis(crystal.cell, best);
   notes.push_back("--supercell auto: " + matrixText(best) + ", " +
                   std::to_string(determinant * sites) +
                   " sites, the smallest in which every occupancy is a whole number of atoms");

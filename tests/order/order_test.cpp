@@ -2,6 +2,7 @@
 // brute force, the swap updates against full sums, the pair energy against
 // the core's Ewald sum of the ordered supercell, and the same result for
 // every thread count.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -346,7 +347,15 @@ TEST(Composition, RoundsWithinTheToleranceAndSaysSo) {
   EXPECT_EQ(three->rounded[0], "Fe1 0.333 -> 1/3 (1 of 3 sites)");
   EXPECT_FALSE(wholeComposition(c, 2, 0.02));
   std::vector<std::string> notes;
-  EXPECT_EQ(automaticSupercell(c, 100, 0.02, notes), diagonalMatrix(3, 1, 1));
+  // Of the index-3 supercells of the cubic cell, the one of rows <110>, <111>
+  // (edges sqrt 2 a, sqrt 2 a, sqrt 3 a), not 3 x 1 x 1, on its shortest rows.
+  const IntMatrix chosen = automaticSupercell(c, 100, 0.02, notes);
+  EXPECT_EQ(determinant(chosen), 3);
+  std::vector<int> squares;
+  for (const auto& row : chosen)
+    squares.push_back(row[0] * row[0] + row[1] * row[1] + row[2] * row[2]);
+  std::sort(squares.begin(), squares.end());
+  EXPECT_EQ(squares, (std::vector<int>{2, 2, 3}));
 }
 
 } // namespace

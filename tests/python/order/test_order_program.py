@@ -118,8 +118,6 @@ def test_auto_supercell_is_the_smallest(name, det, tmp_path):
     assert round(abs(np.linalg.det(np.array(summary(tmp_path)["supercell"])))) == det
 
 
-@pytest.mark.xfail(reason="auto picks 3x1x1 over the near-cubic index-3 cell "
-                          "(1,-1,0),(0,1,-1),(1,1,1); see the findings note", strict=False)
 def test_auto_supercell_is_the_most_cubic_of_its_size(tmp_path):
     status, err = run([STRUCTURES / "perovskite_srfetinbo3.cif", "--lowest", "1"], tmp_path)
     assert status == 0, err
