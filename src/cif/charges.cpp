@@ -338,7 +338,7 @@ std::string missingChargesMessage(const CifCrystal& crystal,
                                    : " sites have no known charge: the CIF gives no "
                                      "_atom_type_oxidation_number for their types, and their type "
                                      "symbols carry no charge");
-  std::string command = "telva-cif " + (crystal.source.empty() ? "FILE" : crystal.source);
+  std::string command = crystal.program + " " + (crystal.source.empty() ? "FILE" : crystal.source);
   for (const ChargeOverride& o : overrides)
     command += " --charge " + chargeAssignmentText(o);
   bool allSuggested = true;

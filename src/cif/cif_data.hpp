@@ -53,7 +53,8 @@ struct CifSite {
 };
 
 struct CifCrystal {
-  std::string source; // the file's name, for messages and suggested command lines
+  std::string source;                // the file's name, for messages and suggested command lines
+  std::string program = "telva-cif"; // the program those command lines run
   std::string blockName;
   std::string formula;                 // _chemical_formula_sum, else _chemical_formula_structural
   std::string formulaSum;              // _chemical_formula_sum alone

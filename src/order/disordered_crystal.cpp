@@ -23,6 +23,7 @@ DisorderedCrystal disorderedCrystal(const CifCrystal& input, const ConversionOpt
   out.cell = input.cell;
   out.warnings = input.warnings;
   CifCrystal crystal = input;
+  crystal.program = "telva-order";
   crystal.sites = uniqueLabels(input.sites, out.notes);
   const std::size_t notesBefore = out.notes.size();
   const std::vector<double> charges = chargesOfSites(crystal, options, out.notes);

@@ -216,8 +216,6 @@ def test_guessed_charges_are_the_formal_ones(ranked, tmp_path):
     assert guessed["energy_per_cell_ev"] == formal["energy_per_cell_ev"]
 
 
-@pytest.mark.xfail(reason="the charge refusal suggests a telva-cif command line; see the "
-                          "findings note", strict=False)
 def test_charge_refusal_suggests_a_telva_order_command(tmp_path):
     text = (STRUCTURES / "naxcoo2.cif").read_text()
     bare = tmp_path / "bare.cif"
