@@ -67,7 +67,7 @@ bench: deps
 # with warnings as errors; build/docs/html/index.html is its first page.
 .PHONY: docs
 docs: configure
-	cmake --build $(BUILD_DIR) -j 2 --target telva telva-cif telva-map telva_python
+	cmake --build $(BUILD_DIR) -j 2 --target telva telva-cif telva-map telva-order telva_python
 	/usr/bin/python3 -m sphinx -E -W --keep-going -b html -d $(BUILD_DIR)/docs/doctrees docs $(BUILD_DIR)/docs/html
 	@echo "Manual written to $(BUILD_DIR)/docs/html/index.html"
 

@@ -14,7 +14,7 @@
 
     A command as a user runs it from the top of the source tree, and what it
     prints: shown as a console session. The doctest builder runs each command
-    in a scratch folder of its page (holding `build` and `examples` as links
+    in a scratch folder of its page (holding `build`, `examples` and `tests` as links
     into the trees, and the files of the folders :files: names) and compares
     the output with the text shown: a line "..." stands for any lines, "..."
     within a line for any text. A difference is a warning, so that
@@ -100,6 +100,7 @@ def _scratch(env):
         folder = pathlib.Path(tempfile.mkdtemp(prefix="telva-docs-"))
         (folder / "build").symlink_to(BUILD)
         (folder / "examples").symlink_to(ROOT / "examples")
+        (folder / "tests").symlink_to(ROOT / "tests")
         env.temp_data["telva_scratch"] = folder
     return env.temp_data["telva_scratch"]
 
