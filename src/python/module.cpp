@@ -415,12 +415,36 @@ void writeMap(const std::string& path, const std::string& format, const std::str
   }
 }
 
-// The Gaussian method's computation: the model (which holds its own copy of
-// the crystal) and the site potentials and energy.
-struct EwaldComputation {
-  EwaldModel model;
+// Either split method's computation: the model (the direct table or the
+// mesh, each holding its own copy of the crystal) and the site potentials
+// and energy.
+template <class Model> struct SplitComputation {
+  Model model;
   EwaldSites sites;
 };
+using EwaldComputation = SplitComputation<EwaldModel>;
+using PmeComputation = SplitComputation<PmeModel>;
+
+// Each method's kernels under one name, so that the computation, its points
+// and its grid are written once for both.
+EwaldSites splitSites(const EwaldModel& m) {
+  return ewaldSitePotentials(m);
+}
+EwaldSites splitSites(const PmeModel& m) {
+  return pmeSitePotentials(m);
+}
+EwaldPoints splitPoints(const EwaldModel& m, const std::vector<Position>& p) {
+  return ewaldPoints(m, p);
+}
+EwaldPoints splitPoints(const PmeModel& m, const std::vector<Position>& p) {
+  return pmePoints(m, p);
+}
+PotentialMap splitMap(const EwaldModel& m, const GridSize& g, MapQuantity q) {
+  return ewaldMap(m, g, q);
+}
+PotentialMap splitMap(const PmeModel& m, const GridSize& g, MapQuantity q) {
+  return pmeMap(m, g, q);
+}
 
 // Either split method's sites, refused when a value is not finite.
 void checkSitesFinite(const EwaldSites& sites) {
@@ -445,74 +469,48 @@ py::tuple pointsTuple(const EwaldPoints& results) {
   return py::make_tuple(phiw, phic, neighbour, distance);
 }
 
-EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
-                              std::int64_t memoryLimit) {
-  EwaldComputation c;
-  c.model = prepareEwald(crystal, tolerance, threads, memoryLimit);
-  c.sites = ewaldSitePotentials(c.model);
+template <class Model> SplitComputation<Model> splitComputation(Model model) {
+  SplitComputation<Model> c;
+  c.model = std::move(model);
+  c.sites = splitSites(c.model);
   checkSitesFinite(c.sites);
   return c;
 }
 
-// As sphereAt, by the Gaussian method: the neighbour is the nearest atom, and
-// on an atom phic is the point charge's own infinity.
-py::tuple ewaldAt(const EwaldComputation& c,
+EwaldComputation computeEwald(const Crystal& crystal, double tolerance, int threads,
+                              std::int64_t memoryLimit) {
+  return splitComputation(prepareEwald(crystal, tolerance, threads, memoryLimit));
+}
+
+PmeComputation computePme(const Crystal& crystal, double tolerance, int threads,
+                          std::int64_t memoryLimit) {
+  return splitComputation(preparePme(crystal, tolerance, threads, memoryLimit));
+}
+
+// As sphereAt, by a split method: the neighbour is the nearest atom, and on
+// an atom phic is the point charge's own infinity.
+template <class Model>
+py::tuple splitAt(const SplitComputation<Model>& c,
                   const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
   const std::vector<Position> positions = pointsFromArray(points);
   EwaldPoints results;
   {
     py::gil_scoped_release release;
-    results = ewaldPoints(c.model, positions);
+    results = splitPoints(c.model, positions);
   }
   return pointsTuple(results);
 }
 
-// The same by the Gaussian method, as telva-map computes it; the model's
-// thread count serves.
-py::array_t<double> ewaldGrid(const EwaldComputation& c, const std::array<int, 3>& shape,
+// The same on a grid, as telva-map computes it (the mesh interpolated); the
+// model's thread count serves.
+template <class Model>
+py::array_t<double> splitGrid(const SplitComputation<Model>& c, const std::array<int, 3>& shape,
                               const std::string& quantity) {
   const MapQuantity which = mapQuantity(quantity, false);
   PotentialMap map;
   {
     py::gil_scoped_release release;
-    map = ewaldMap(c.model, {shape[0], shape[1], shape[2]}, which);
-  }
-  return mapArray(map, shape);
-}
-
-// The mesh method's computation, as the Gaussian method's above.
-struct PmeComputation {
-  PmeModel model;
-  EwaldSites sites;
-};
-
-PmeComputation computePme(const Crystal& crystal, double tolerance, int threads,
-                          std::int64_t memoryLimit) {
-  PmeComputation c;
-  c.model = preparePme(crystal, tolerance, threads, memoryLimit);
-  c.sites = pmeSitePotentials(c.model);
-  checkSitesFinite(c.sites);
-  return c;
-}
-
-py::tuple pmeAt(const PmeComputation& c,
-                const py::array_t<double, py::array::c_style | py::array::forcecast>& points) {
-  const std::vector<Position> positions = pointsFromArray(points);
-  EwaldPoints results;
-  {
-    py::gil_scoped_release release;
-    results = pmePoints(c.model, positions);
-  }
-  return pointsTuple(results);
-}
-
-py::array_t<double> pmeGrid(const PmeComputation& c, const std::array<int, 3>& shape,
-                            const std::string& quantity) {
-  const MapQuantity which = mapQuantity(quantity, false);
-  PotentialMap map;
-  {
-    py::gil_scoped_release release;
-    map = pmeMap(c.model, {shape[0], shape[1], shape[2]}, which);
+    map = splitMap(c.model, {shape[0], shape[1], shape[2]}, which);
   }
   return mapArray(map, shape);
 }
@@ -708,7 +706,7 @@ PYBIND11_MODULE(_core, m) {
              const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
              std::optional<int> threads) {
             threadArgument(threads); // checked; the model's own count is used
-            return ewaldAt(c, points);
+            return splitAt(c, points);
           },
           py::arg("points"), py::arg("threads") = py::none(),
           "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
@@ -717,7 +715,7 @@ PYBIND11_MODULE(_core, m) {
           [](const EwaldComputation& c, const std::array<int, 3>& shape,
              const std::string& quantity, std::optional<int> threads) {
             threadArgument(threads); // checked; the model's own count is used
-            return ewaldGrid(c, shape, quantity);
+            return splitGrid(c, shape, quantity);
           },
           py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
           "phic or phiw at the nodes of a grid, as telva-map gives it.");
@@ -764,7 +762,7 @@ PYBIND11_MODULE(_core, m) {
              const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
              std::optional<int> threads) {
             threadArgument(threads); // checked; the model's own count is used
-            return pmeAt(c, points);
+            return splitAt(c, points);
           },
           py::arg("points"), py::arg("threads") = py::none(),
           "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
@@ -773,7 +771,7 @@ PYBIND11_MODULE(_core, m) {
           [](const PmeComputation& c, const std::array<int, 3>& shape, const std::string& quantity,
              std::optional<int> threads) {
             threadArgument(threads); // checked; the model's own count is used
-            return pmeGrid(c, shape, quantity);
+            return splitGrid(c, shape, quantity);
           },
           py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
           "phic or phiw at the nodes of a grid, the mesh interpolated.");
