@@ -98,16 +98,34 @@ int run(int argc, char** argv) {
     for (int a = 3; a < argc; ++a) {
       const Crystal c = cellNamed(argv[a]);
       const EwaldSites reference = ewaldSitePotentials(prepareEwald(c, 1e-10, 0));
-      for (double tolerance : tolerances) {
+      // PME_FIXED="alpha rc K order[; alpha rc K order ...]": fixed choices in
+      // place of the tolerances' own, for measuring the estimate's constant
+      // and scanning the balance of mesh and real space; each is timed.
+      std::vector<EwaldParameters> fixedSets;
+      if (const char* fixed = std::getenv("PME_FIXED")) {
+        for (const char* p = fixed; *p;) {
+          EwaldParameters set;
+          int k = 0, used = 0;
+          if (std::sscanf(p, " %lf %lf %d %d%n", &set.alpha, &set.cutoff, &k, &set.splineOrder,
+                          &used) != 4)
+            break;
+          set.mesh = {k, 0, 0};
+          fixedSets.push_back(set);
+          p += used;
+          while (*p == ';' || *p == ' ')
+            ++p;
+        }
+      }
+      const std::size_t runs = fixedSets.empty() ? tolerances.size() : fixedSets.size();
+      for (std::size_t run = 0; run < runs; ++run) {
+        const double tolerance = tolerances[std::min(run, tolerances.size() - 1)];
         EwaldSites mesh;
-        if (const char* fixed = std::getenv("PME_FIXED")) {
-          // alpha rc K order: a fixed choice, for measuring the estimate's constant.
-          EwaldParameters p;
-          int k = 0;
-          std::sscanf(fixed, "%lf %lf %d %d", &p.alpha, &p.cutoff, &k, &p.splineOrder);
+        const double start = wallSeconds();
+        if (!fixedSets.empty()) {
+          EwaldParameters p = fixedSets[run];
           const CellGeometry g = buildCellGeometry(c.lattice, 0.0);
-          const double h = g.a / k;
-          p.mesh = {k, int(std::ceil(g.b / h)), int(std::ceil(g.c / h))};
+          const double h = g.a / p.mesh[0];
+          p.mesh = {p.mesh[0], int(std::ceil(g.b / h)), int(std::ceil(g.c / h))};
           p.tolerance = tolerance;
           double q2 = 0;
           for (const AtomImage& atom : cellAtoms(c, cellFrame(g)))
@@ -116,12 +134,15 @@ int run(int argc, char** argv) {
           const double edges[3] = {g.a, g.b, g.c};
           for (int i = 0; i < 3; ++i)
             spacing = std::max(spacing, edges[i] / p.mesh[i]);
+          p.realEstimate = realSpaceEstimate(p.alpha, p.cutoff, q2, g.volume);
           p.reciprocalEstimate = meshEstimate(p.splineOrder, spacing, p.alpha, q2, g.volume);
-          mesh = pmeSitePotentials(preparePmeWith(c, p, 0));
+          mesh = pmeSitePotentials(preparePmeWith(c, p, 1));
+          mesh.parameters.realEstimate = p.realEstimate;
           mesh.parameters.reciprocalEstimate = p.reciprocalEstimate;
         } else {
-          mesh = pmeSitePotentials(preparePme(c, tolerance, 0));
+          mesh = pmeSitePotentials(preparePme(c, tolerance, 1));
         }
+        const double seconds = wallSeconds() - start;
         double largest = 0, squares = 0;
         for (std::size_t i = 0; i < c.sites.size(); ++i) {
           const double e = std::fabs(mesh.potentials[i] - reference.potentials[i]);
@@ -129,11 +150,11 @@ int run(int argc, char** argv) {
           squares += e * e;
         }
         const EwaldParameters& p = mesh.parameters;
-        std::printf("%s %zu alpha=%.4f rc=%.3f mesh=%dx%dx%d order=%d estimate=%.3g max=%.3g "
-                    "rms=%.3g max/T=%.3g\n",
+        std::printf("%s %zu alpha=%.4f rc=%.3f mesh=%dx%dx%d order=%d estimate=%.3g "
+                    "(real %.3g) max=%.3g rms=%.3g max/T=%.3g seconds=%.3f\n",
                     argv[a], c.sites.size(), p.alpha, p.cutoff, p.mesh[0], p.mesh[1], p.mesh[2],
-                    p.splineOrder, p.estimate(), largest,
-                    std::sqrt(squares / double(c.sites.size())), largest / tolerance);
+                    p.splineOrder, p.estimate(), p.realEstimate, largest,
+                    std::sqrt(squares / double(c.sites.size())), largest / tolerance, seconds);
         std::fflush(stdout);
       }
     }

@@ -27,6 +27,51 @@ void wrappedNodes(int base, int order, int nodes, int* out) {
     out[j] = base - j < 0 ? base - j + nodes : base - j;
 }
 
+// One run of a row without a wrap: top[-j] += w * weights[j], j = 0 .. P-1,
+// and the sum of weights[j] top[-j] in the order of j. P is a constant so
+// that the compiler unrolls the run; `order` picks it.
+template <int P> void addRun(double* top, double w, const double* weights) {
+  for (int j = 0; j < P; ++j)
+    top[-j] += w * weights[j];
+}
+
+template <int P> double runSum(const double* top, const double* weights) {
+  double sum = 0;
+  for (int j = 0; j < P; ++j)
+    sum += weights[j] * top[-j];
+  return sum;
+}
+
+void addRun(int order, double* top, double w, const double* weights) {
+  switch (order) {
+  case 4:
+    return addRun<4>(top, w, weights);
+  case 6:
+    return addRun<6>(top, w, weights);
+  case 8:
+    return addRun<8>(top, w, weights);
+  case 10:
+    return addRun<10>(top, w, weights);
+  default:
+    return addRun<12>(top, w, weights);
+  }
+}
+
+double runSum(int order, const double* top, const double* weights) {
+  switch (order) {
+  case 4:
+    return runSum<4>(top, weights);
+  case 6:
+    return runSum<6>(top, weights);
+  case 8:
+    return runSum<8>(top, weights);
+  case 10:
+    return runSum<10>(top, weights);
+  default:
+    return runSum<12>(top, weights);
+  }
+}
+
 SplinePlace splinePlace(const std::array<int, 3>& nodes, int order, const Position& s) {
   SplinePlace place;
   const double f[3] = {s.x, s.y, s.z};
@@ -83,12 +128,21 @@ void spreadCharges(const PmeModel& model, const std::vector<AtomImage>& atoms) {
             const double w1 = charges[sorted[n]] * p.weights[0][j1];
             int n2[largestSplineOrder], n3[largestSplineOrder];
             wrappedNodes(p.base[1], order, k[1], n2);
-            wrappedNodes(p.base[2], order, k[2], n3);
-            for (int j2 = 0; j2 < order; ++j2) {
-              double* line = values + n2[j2] * row;
-              const double w12 = w1 * p.weights[1][j2];
-              for (int j3 = 0; j3 < order; ++j3)
-                line[n3[j3]] += w12 * p.weights[2][j3];
+            const double* w3 = p.weights[2].data();
+            if (p.base[2] >= order - 1) {
+              // The nodes base, base-1, .. of the third axis without a wrap:
+              // one run of the row (the same terms in the same order).
+              for (int j2 = 0; j2 < order; ++j2) {
+                addRun(order, values + n2[j2] * row + p.base[2], w1 * p.weights[1][j2], w3);
+              }
+            } else {
+              wrappedNodes(p.base[2], order, k[2], n3);
+              for (int j2 = 0; j2 < order; ++j2) {
+                double* line = values + n2[j2] * row;
+                const double w12 = w1 * p.weights[1][j2];
+                for (int j3 = 0; j3 < order; ++j3)
+                  line[n3[j3]] += w12 * w3[j3];
+              }
             }
           }
         }
@@ -136,6 +190,10 @@ double interpolate(const PmeModel& model, const Position& s) {
   wrappedNodes(p.base[0], order, k[0], n1);
   wrappedNodes(p.base[1], order, k[1], n2);
   wrappedNodes(p.base[2], order, k[2], n3);
+  // Without a wrap along the third axis the nodes base, base-1, .. are one
+  // run of each row (the same terms in the same order).
+  const bool run = p.base[2] >= order - 1;
+  const double* w3 = p.weights[2].data();
   double sum = 0;
   for (int j1 = 0; j1 < order; ++j1) {
     const double* plane = model.mesh.data() + std::int64_t(n1[j1]) * k[1] * row;
@@ -143,8 +201,12 @@ double interpolate(const PmeModel& model, const Position& s) {
     for (int j2 = 0; j2 < order; ++j2) {
       const double* line = plane + n2[j2] * row;
       double lineSum = 0;
-      for (int j3 = 0; j3 < order; ++j3)
-        lineSum += p.weights[2][j3] * line[n3[j3]];
+      if (run) {
+        lineSum = runSum(order, line + p.base[2], w3);
+      } else {
+        for (int j3 = 0; j3 < order; ++j3)
+          lineSum += w3[j3] * line[n3[j3]];
+      }
       planeSum += p.weights[1][j2] * lineSum;
     }
     sum += p.weights[0][j1] * planeSum;
