@@ -4,7 +4,9 @@
 // listing is the same for every thread count.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <thread>
 #include <vector>
 
@@ -33,6 +35,22 @@ template <typename Work> void parallelFor(int count, Work&& work, int threads = 
   for (int t = 1; t < threads; ++t)
     pool.emplace_back(worker);
   worker();
+}
+
+// Calls work(i) for every i in [0, count), in blocks of `block` consecutive
+// indices, each block done by one thread in increasing i: many small items
+// (points, sites) as few parts of work.
+template <typename Work>
+void parallelForBlocks(std::size_t count, std::size_t block, Work&& work, int threads = 0) {
+  const int blocks = static_cast<int>((count + block - 1) / block);
+  parallelFor(
+      blocks,
+      [&](int b) {
+        const std::size_t end = std::min(count, std::size_t(b + 1) * block);
+        for (std::size_t i = std::size_t(b) * block; i < end; ++i)
+          work(i);
+      },
+      threads);
 }
 
 } // namespace telva

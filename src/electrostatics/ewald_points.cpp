@@ -52,38 +52,33 @@ EwaldPoints assemblePoints(const AtomCells& cells, const EwaldParameters& p, dou
       realSpaceWithBackground(cells, p, background, points, threads);
   const double selfFactor = 2.0 * p.alpha / std::sqrt(pi);
   result.points.resize(points.size());
-  constexpr int pointsPerPart = 256;
-  const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
-  parallelFor(
-      parts,
-      [&](int part) {
-        const std::size_t end = std::min(points.size(), std::size_t(part + 1) * pointsPerPart);
-        for (std::size_t i = std::size_t(part) * pointsPerPart; i < end; ++i) {
-          EwaldPoint& out = result.points[i];
-          out.point = points[i];
-          const double phi = reciprocal[i] + real[i].potential;
-          // The nearest atom from the real-space pass, or beyond rc by search.
-          std::optional<AtomHit> nearest;
-          if (real[i].nearestSite >= 0)
-            nearest = AtomHit{real[i].nearestSite, real[i].nearestDistance, real[i].nearestCharge};
-          else
-            nearest = nearestAtom(cells, cartesianPoint(cells, points[i]));
-          if (!nearest) {
-            out.phic = out.phiw = phi;
-            continue;
-          }
-          out.site = nearest->site;
-          out.distance = nearest->distance;
-          const double q0 = real[i].coincidentCharge;
-          if (nearest->distance < coincidenceDistance) {
-            // On the atom: the site potential, and a point charge at distance 0.
-            out.phiw = phi - selfFactor * q0;
-            out.phic =
-                q0 == 0 ? out.phiw : std::copysign(std::numeric_limits<double>::infinity(), q0);
-          } else {
-            out.phic = phi;
-            out.phiw = phi - nearest->charge / nearest->distance;
-          }
+  parallelForBlocks(
+      points.size(), 256,
+      [&](std::size_t i) {
+        EwaldPoint& out = result.points[i];
+        out.point = points[i];
+        const double phi = reciprocal[i] + real[i].potential;
+        // The nearest atom from the real-space pass, or beyond rc by search.
+        std::optional<AtomHit> nearest;
+        if (real[i].nearestSite >= 0)
+          nearest = AtomHit{real[i].nearestSite, real[i].nearestDistance, real[i].nearestCharge};
+        else
+          nearest = nearestAtom(cells, cartesianPoint(cells, points[i]));
+        if (!nearest) {
+          out.phic = out.phiw = phi;
+          return;
+        }
+        out.site = nearest->site;
+        out.distance = nearest->distance;
+        const double q0 = real[i].coincidentCharge;
+        if (nearest->distance < coincidenceDistance) {
+          // On the atom: the site potential, and a point charge at distance 0.
+          out.phiw = phi - selfFactor * q0;
+          out.phic =
+              q0 == 0 ? out.phiw : std::copysign(std::numeric_limits<double>::infinity(), q0);
+        } else {
+          out.phic = phi;
+          out.phiw = phi - nearest->charge / nearest->distance;
         }
       },
       threads);

@@ -311,15 +311,8 @@ std::vector<double> pmeReciprocal(const PmeModel& model, std::span<const Positio
       throw Fault{faults::invalidValue,
                   "a point of the mesh method has a coordinate that is not a finite number"};
   std::vector<double> values(points.size());
-  constexpr int pointsPerPart = 256;
-  const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
-  parallelFor(
-      parts,
-      [&](int part) {
-        const std::size_t end = std::min(points.size(), std::size_t(part + 1) * pointsPerPart);
-        for (std::size_t i = std::size_t(part) * pointsPerPart; i < end; ++i)
-          values[i] = interpolate(model, points[i]);
-      },
+  parallelForBlocks(
+      points.size(), 256, [&](std::size_t i) { values[i] = interpolate(model, points[i]); },
       model.threads);
   return values;
 }

@@ -46,15 +46,9 @@ std::vector<RealSpaceSum> realSpaceSums(const AtomCells& cells, double alpha, do
         throw Fault{faults::invalidValue, "point " + std::to_string(i + 1) +
                                               " has a coordinate that is not a finite number"};
   std::vector<RealSpaceSum> sums(points.size());
-  const int parts = static_cast<int>((points.size() + pointsPerPart - 1) / pointsPerPart);
-  parallelFor(
-      parts,
-      [&](int part) {
-        const std::size_t end = std::min(points.size(), std::size_t(part + 1) * pointsPerPart);
-        for (std::size_t i = std::size_t(part) * pointsPerPart; i < end; ++i)
-          sums[i] = realSpaceSum(cells, alpha, cutoff, points[i]);
-      },
-      threads);
+  parallelForBlocks(
+      points.size(), pointsPerPart,
+      [&](std::size_t i) { sums[i] = realSpaceSum(cells, alpha, cutoff, points[i]); }, threads);
   return sums;
 }
 
