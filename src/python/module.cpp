@@ -515,6 +515,64 @@ py::array_t<double> splitGrid(const SplitComputation<Model>& c, const std::array
   return mapArray(map, shape);
 }
 
+// What both split methods' computations give Python: the energy, the site
+// potentials, the parameters shared by both, and points and grids.
+template <class Model>
+py::class_<SplitComputation<Model>> bindSplitComputation(py::module_& m, const char* name,
+                                                         const char* doc, const char* gridDoc) {
+  using C = SplitComputation<Model>;
+  py::class_<C> bound(m, name, doc);
+  bound.def_property_readonly("energy", [](const C& c) { return c.sites.energy; })
+      .def_property_readonly("site_potentials",
+                             [](const C& c) {
+                               return py::array_t<double>(c.sites.potentials.size(),
+                                                          c.sites.potentials.data());
+                             })
+      .def_property_readonly("alpha", [](const C& c) { return c.model.parameters.alpha; })
+      .def_property_readonly("cutoff", [](const C& c) { return c.model.parameters.cutoff; })
+      .def_property_readonly("tolerance", [](const C& c) { return c.model.parameters.tolerance; })
+      .def_property_readonly("estimate", [](const C& c) { return c.model.parameters.estimate(); })
+      .def(
+          "at",
+          [](const C& c,
+             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return splitAt(c, points);
+          },
+          py::arg("points"), py::arg("threads") = py::none(),
+          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
+      .def(
+          "grid",
+          [](const C& c, const std::array<int, 3>& shape, const std::string& quantity,
+             std::optional<int> threads) {
+            threadArgument(threads); // checked; the model's own count is used
+            return splitGrid(c, shape, quantity);
+          },
+          py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(), gridDoc);
+  return bound;
+}
+
+// compute_ewald or compute_pme for one form of the sites (a list of site
+// values, or a SiteTable of arrays).
+template <class Sites, class Compute>
+void defineSplitCompute(py::module_& m, const char* name, Compute compute, const char* doc) {
+  m.def(
+      name,
+      [compute](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
+                bool inversion, const Sites& sites, double tolerance, std::optional<int> threads,
+                std::optional<std::int64_t> maxMemory) {
+        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
+        const int threadCap = threadArgument(threads);
+        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
+        py::gil_scoped_release release;
+        return compute(crystal, tolerance, threadCap, limit);
+      },
+      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
+      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+      doc);
+}
+
 // Every fault of the core as the Python exception that fits it, with the
 // program's text.
 void translateFaults(std::exception_ptr thrown, PyObject* conversionError,
@@ -679,116 +737,30 @@ PYBIND11_MODULE(_core, m) {
       .def("at", &sphereAt, py::arg("points"), py::arg("threads") = py::none(),
            "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).");
 
-  py::class_<EwaldComputation>(m, "EwaldComputation",
-                               "The Gaussian method's model, site potentials and energy.")
-      .def_property_readonly("energy", [](const EwaldComputation& c) { return c.sites.energy; })
-      .def_property_readonly("site_potentials",
-                             [](const EwaldComputation& c) {
-                               return py::array_t<double>(c.sites.potentials.size(),
-                                                          c.sites.potentials.data());
-                             })
-      .def_property_readonly("alpha",
-                             [](const EwaldComputation& c) { return c.model.parameters.alpha; })
-      .def_property_readonly("cutoff",
-                             [](const EwaldComputation& c) { return c.model.parameters.cutoff; })
+  bindSplitComputation<EwaldModel>(m, "EwaldComputation",
+                                   "The Gaussian method's model, site potentials and energy.",
+                                   "phic or phiw at the nodes of a grid, as telva-map gives it.")
       .def_property_readonly("range",
                              [](const EwaldComputation& c) { return c.model.parameters.range; })
-      .def_property_readonly("tolerance",
-                             [](const EwaldComputation& c) { return c.model.parameters.tolerance; })
-      .def_property_readonly(
-          "estimate", [](const EwaldComputation& c) { return c.model.parameters.estimate(); })
-      .def_property_readonly(
-          "table_entries",
-          [](const EwaldComputation& c) { return c.model.parameters.tableEntries; })
-      .def(
-          "at",
-          [](const EwaldComputation& c,
-             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
-             std::optional<int> threads) {
-            threadArgument(threads); // checked; the model's own count is used
-            return splitAt(c, points);
-          },
-          py::arg("points"), py::arg("threads") = py::none(),
-          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
-      .def(
-          "grid",
-          [](const EwaldComputation& c, const std::array<int, 3>& shape,
-             const std::string& quantity, std::optional<int> threads) {
-            threadArgument(threads); // checked; the model's own count is used
-            return splitGrid(c, shape, quantity);
-          },
-          py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
-          "phic or phiw at the nodes of a grid, as telva-map gives it.");
+      .def_property_readonly("table_entries", [](const EwaldComputation& c) {
+        return c.model.parameters.tableEntries;
+      });
 
-  m.def(
-      "compute_ewald",
-      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-         bool inversion, const std::vector<SiteValues>& sites, double tolerance,
-         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
-        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
-        const int threadCap = threadArgument(threads);
-        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
-        py::gil_scoped_release release;
-        return computeEwald(crystal, tolerance, threadCap, limit);
-      },
-      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+  defineSplitCompute<std::vector<SiteValues>>(
+      m, "compute_ewald", computeEwald,
       "The Gaussian method's computation: converged point-charge potentials within tolerance.");
 
-  py::class_<PmeComputation>(m, "PmeComputation",
-                             "The mesh method's model, site potentials and energy.")
-      .def_property_readonly("energy", [](const PmeComputation& c) { return c.sites.energy; })
-      .def_property_readonly("site_potentials",
-                             [](const PmeComputation& c) {
-                               return py::array_t<double>(c.sites.potentials.size(),
-                                                          c.sites.potentials.data());
-                             })
-      .def_property_readonly("alpha",
-                             [](const PmeComputation& c) { return c.model.parameters.alpha; })
-      .def_property_readonly("cutoff",
-                             [](const PmeComputation& c) { return c.model.parameters.cutoff; })
-      .def_property_readonly("tolerance",
-                             [](const PmeComputation& c) { return c.model.parameters.tolerance; })
-      .def_property_readonly("estimate",
-                             [](const PmeComputation& c) { return c.model.parameters.estimate(); })
+  bindSplitComputation<PmeModel>(m, "PmeComputation",
+                                 "The mesh method's model, site potentials and energy.",
+                                 "phic or phiw at the nodes of a grid, the mesh interpolated.")
       .def_property_readonly("mesh",
                              [](const PmeComputation& c) { return c.model.parameters.mesh; })
       .def_property_readonly("spline_order",
                              [](const PmeComputation& c) { return c.model.parameters.splineOrder; })
-      .def_property_readonly("table_entries", [](const PmeComputation&) { return 0; })
-      .def(
-          "at",
-          [](const PmeComputation& c,
-             const py::array_t<double, py::array::c_style | py::array::forcecast>& points,
-             std::optional<int> threads) {
-            threadArgument(threads); // checked; the model's own count is used
-            return splitAt(c, points);
-          },
-          py::arg("points"), py::arg("threads") = py::none(),
-          "(phiw, phic, neighbour, distance) at fractional points of shape (n, 3).")
-      .def(
-          "grid",
-          [](const PmeComputation& c, const std::array<int, 3>& shape, const std::string& quantity,
-             std::optional<int> threads) {
-            threadArgument(threads); // checked; the model's own count is used
-            return splitGrid(c, shape, quantity);
-          },
-          py::arg("shape"), py::arg("quantity"), py::arg("threads") = py::none(),
-          "phic or phiw at the nodes of a grid, the mesh interpolated.");
+      .def_property_readonly("table_entries", [](const PmeComputation&) { return 0; });
 
-  m.def(
-      "compute_pme",
-      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-         bool inversion, const std::vector<SiteValues>& sites, double tolerance,
-         std::optional<int> threads, std::optional<std::int64_t> maxMemory) {
-        const Crystal crystal = makeCrystal(lattice, operations, inversion, sites);
-        const int threadCap = threadArgument(threads);
-        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
-        py::gil_scoped_release release;
-        return computePme(crystal, tolerance, threadCap, limit);
-      },
-      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none(),
+  defineSplitCompute<std::vector<SiteValues>>(
+      m, "compute_pme", computePme,
       "The mesh method's computation: converged point-charge potentials within tolerance.");
 
   m.def(
@@ -850,19 +822,9 @@ PYBIND11_MODULE(_core, m) {
         return py::make_tuple(multiplicities, geometry.closest.distance);
       },
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"));
-  m.def(
-      "compute_ewald",
-      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-         bool inversion, const SiteTable& sites, double tolerance, std::optional<int> threads,
-         std::optional<std::int64_t> maxMemory) {
-        const int threadCap = threadArgument(threads);
-        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
-        py::gil_scoped_release release;
-        return computeEwald(makeCrystal(lattice, operations, inversion, sites), tolerance,
-                            threadCap, limit);
-      },
-      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none());
+  defineSplitCompute<SiteTable>(
+      m, "compute_ewald", computeEwald,
+      "The Gaussian method's computation: converged point-charge potentials within tolerance.");
   m.def(
       "compute_sphere",
       [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
@@ -877,19 +839,9 @@ PYBIND11_MODULE(_core, m) {
       py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
       py::arg("radius"), py::arg("qmax"), py::arg("threads") = py::none(),
       py::arg("max_memory") = py::none());
-  m.def(
-      "compute_pme",
-      [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
-         bool inversion, const SiteTable& sites, double tolerance, std::optional<int> threads,
-         std::optional<std::int64_t> maxMemory) {
-        const int threadCap = threadArgument(threads);
-        const std::int64_t limit = maxMemory ? *maxMemory : defaultMemoryLimit;
-        py::gil_scoped_release release;
-        return computePme(makeCrystal(lattice, operations, inversion, sites), tolerance, threadCap,
-                          limit);
-      },
-      py::arg("lattice"), py::arg("operations"), py::arg("inversion"), py::arg("sites"),
-      py::arg("tolerance"), py::arg("threads") = py::none(), py::arg("max_memory") = py::none());
+  defineSplitCompute<SiteTable>(
+      m, "compute_pme", computePme,
+      "The mesh method's computation: converged point-charge potentials within tolerance.");
   m.def(
       "split_method",
       [](const std::array<double, 6>& lattice, const std::vector<OperationRows>& operations,
